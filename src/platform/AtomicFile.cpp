@@ -1,0 +1,114 @@
+#include "platform/AtomicFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "util/DateTime.h"
+#include "util/Error.h"
+
+namespace velkor {
+
+namespace {
+constexpr size_t BufferSize = 256 * 1024;
+}
+
+std::string SystemErrorMessage(int err) {
+  char buf[256];
+  // GNU strerror_r returns the message pointer, which may not be `buf`.
+  const char* msg = strerror_r(err, buf, sizeof buf);
+  return msg ? std::string(msg) : std::string("hata ") + std::to_string(err);
+}
+
+TAtomicFileWriter::TAtomicFileWriter(std::filesystem::path target) : FTarget(std::move(target)) {
+  std::string templ = FTarget.string() + ".tmp-XXXXXX";
+  FFd = mkstemp(templ.data());
+  if (FFd < 0) Fail("oluşturulamadı", errno);
+  FTempPath = templ;
+  FBuffer.reserve(BufferSize);
+}
+
+TAtomicFileWriter::~TAtomicFileWriter() {
+  if (FFd >= 0) ::close(FFd);
+  if (!FCommitted && !FTempPath.empty()) ::unlink(FTempPath.c_str());
+}
+
+void TAtomicFileWriter::Fail(const char* what, int err) {
+  throw EVelkorError("Dosya " + std::string(what) + ": " + FTarget.string() + " (" + SystemErrorMessage(err) + ")");
+}
+
+void TAtomicFileWriter::Write(std::string_view data) {
+  if (FBuffer.size() + data.size() > BufferSize) FlushBuffer();
+  if (data.size() >= BufferSize) {
+    FBuffer.assign(data);
+    FlushBuffer();
+  } else {
+    FBuffer.append(data);
+  }
+}
+
+void TAtomicFileWriter::FlushBuffer() {
+  const char* p = FBuffer.data();
+  size_t left = FBuffer.size();
+  while (left > 0) {
+    const ssize_t n = ::write(FFd, p, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Fail("yazılamadı", errno);
+    }
+    p += n;
+    left -= static_cast<size_t>(n);
+  }
+  FBuffer.clear();
+}
+
+void TAtomicFileWriter::Commit() {
+  FlushBuffer();
+  if (::fsync(FFd) != 0) Fail("yazılamadı", errno);
+  if (::close(FFd) != 0) {
+    FFd = -1;
+    Fail("yazılamadı", errno);
+  }
+  FFd = -1;
+  if (::rename(FTempPath.c_str(), FTarget.c_str()) != 0) Fail("kaydedilemedi", errno);
+  FCommitted = true;
+  // Make the rename itself durable.
+  const int dir = ::open(FTarget.parent_path().empty() ? "." : FTarget.parent_path().c_str(), O_RDONLY | O_DIRECTORY);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+}
+
+void WriteFileAtomic(const std::filesystem::path& target, std::string_view content) {
+  TAtomicFileWriter writer(target);
+  writer.Write(content);
+  writer.Commit();
+}
+
+std::string ReadTextFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw EVelkorError("Dosya okunamadı: " + path.string() + " (" + SystemErrorMessage(errno) + ")");
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  if (in.bad()) throw EVelkorError("Dosya okunamadı: " + path.string());
+  return ss.str();
+}
+
+std::filesystem::path PreserveDamagedFile(const std::filesystem::path& path, double nowLocal) {
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) return {};
+  const std::string stamp = FormatDateTime("yyyymmdd-hhnnss", nowLocal);
+  std::filesystem::path copy = path.string() + ".damaged-" + stamp;
+  for (int n = 2; std::filesystem::exists(copy, ec); ++n)
+    copy = path.string() + ".damaged-" + stamp + "_" + std::to_string(n);
+  std::filesystem::copy_file(path, copy, ec);
+  return ec ? std::filesystem::path() : copy;
+}
+
+}  // namespace velkor

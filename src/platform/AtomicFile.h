@@ -1,0 +1,46 @@
+#pragma once
+// Files the user cannot afford to lose (config.json, history.json, registry.json) are written to a temporary
+// file in the same folder, flushed to disk, and renamed over the old one: a crash or a full disk leaves either
+// the old file or the new one, never half of one.
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace velkor {
+
+class TAtomicFileWriter {
+public:
+  // Creates the temporary file beside `target` (mode 0600: these files hold personal data).
+  explicit TAtomicFileWriter(std::filesystem::path target);
+  ~TAtomicFileWriter();  // discards the temporary file unless committed
+  TAtomicFileWriter(const TAtomicFileWriter&) = delete;
+  TAtomicFileWriter& operator=(const TAtomicFileWriter&) = delete;
+
+  void Write(std::string_view data);
+  // Flushes, syncs and renames over the target. Throws EVelkorError with the system's message.
+  void Commit();
+
+private:
+  void FlushBuffer();
+  [[noreturn]] void Fail(const char* what, int err);
+
+  std::filesystem::path FTarget;
+  std::filesystem::path FTempPath;
+  int FFd = -1;
+  std::string FBuffer;
+  bool FCommitted = false;
+};
+
+void WriteFileAtomic(const std::filesystem::path& target, std::string_view content);
+
+// Reads a whole (small) file. Throws EVelkorError when it cannot be read.
+std::string ReadTextFile(const std::filesystem::path& path);
+
+// Keeps an unreadable file beside the original as "<name>.damaged-YYYYMMDD-hhnnss" (copied, never moved, so
+// the original stays until a successful write replaces it). Returns the copy's path, empty when none was made.
+std::filesystem::path PreserveDamagedFile(const std::filesystem::path& path, double nowLocal);
+
+// The system's message for an errno value, in the user's language where the system has one.
+std::string SystemErrorMessage(int err);
+
+}  // namespace velkor
