@@ -179,10 +179,13 @@ TBackupHistoryItem ReadHistoryItemJson(const TJson& obj, IClock& clock) {
   if (!hasModeText) item.StorageModeText = StorageModeToText(item.StorageMode);
   if (Trim(item.LocalOutputPath).empty() && (item.StorageMode == smLocalDisk || item.StorageMode == smHybrid))
     item.LocalOutputPath = item.OutputPath;
-  if (Trim(item.CloudOutputPath).empty() && item.StorageMode == smCloud && StartsWithS3(item.OutputPath))
+  // An s3:// output path names where the copy was meant to go, not that it arrived: the status is judged on the
+  // cloud path the entry itself recorded.
+  const bool cloudPathRecorded = !Trim(item.CloudOutputPath).empty();
+  if (!cloudPathRecorded && item.StorageMode == smCloud && StartsWithS3(item.OutputPath))
     item.CloudOutputPath = item.OutputPath;
   if (Trim(item.CloudStatus).empty() && (item.StorageMode == smCloud || item.StorageMode == smHybrid)) {
-    if (!Trim(item.CloudOutputPath).empty()) item.CloudStatus = "Tamamlandı";
+    if (cloudPathRecorded) item.CloudStatus = "Tamamlandı";
     else item.CloudStatus = item.Success ? "Kaydedilmedi" : "Başarısız";
   }
   return item;

@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+
+#include "config/ConfigManager.h"
+#include "support/FakeClock.h"
+#include "support/TempDir.h"
+
+namespace velkor {
+namespace {
+
+using test::ReadFile;
+using test::TFakeClock;
+using test::TTempDir;
+using test::WriteFile;
+
+const TDateTime Now = EncodeDateTime(2024, 7, 1, 9, 15, 0);
+
+TBackupHistoryItem Entry(const std::string& output, bool success = true) {
+  TBackupHistoryItem item;
+  item.BackupTime = EncodeDateTime(2024, 5, 1, 10, 0, 5);
+  item.Success = success;
+  item.TaskName = "Muhasebe";
+  item.Details = "Yedekleme başarıyla tamamlandı";
+  item.StorageModeText = "Lokal Disk";
+  item.LocalOutputPath = output;
+  item.OutputPath = output;
+  item.Checksum = std::string(64, 'a');
+  item.Verified = true;
+  item.SourceFolders = {"/home/ayşe/Belgeler"};
+  item.SourceCount = 1;
+  item.FileCount = 1;
+  item.TotalSize = 5000000000LL;
+  item.Files = {{"/home/ayşe/Belgeler/a.txt", 5000000000LL, true}, {"/home/ayşe/Belgeler/b.txt (Erişim reddedildi)", 0, false}};
+  return item;
+}
+
+class HistoryStoreTest : public ::testing::Test {
+protected:
+  TTempDir FDir;
+  TFakeClock FClock{Now};
+  TConfigManager FManager{FDir.Path(), FClock};
+
+  std::vector<TBackupHistoryItem> LoadText(const std::string& text) {
+    WriteFile(FManager.HistoryFile(), text);
+    return FManager.LoadHistory();
+  }
+  TBackupHistoryItem LoadOne(const std::string& entryFields) {
+    auto items = LoadText(R"([{"BackupTime":"2024-05-01T10:00:00","Success":true,"Details":"d","SourceCount":1,)"
+                          R"("FileCount":0,"TotalSize":0)" +
+                          entryFields + "}]");
+    EXPECT_EQ(items.size(), 1u);
+    return items.empty() ? TBackupHistoryItem{} : items[0];
+  }
+  std::vector<std::string> Outputs() {
+    std::vector<std::string> r;
+    for (const auto& i : FManager.LoadHistory()) r.push_back(i.OutputPath);
+    return r;
+  }
+};
+
+TEST_F(HistoryStoreTest, EntriesRoundTripWithEveryField) {
+  TBackupHistoryItem empty;  // empty strings and a BackupTime of 0 are written too
+  FManager.AddHistoryItem(Entry("/mnt/yedek/a.zip"));
+  FManager.AddHistoryItem(empty);
+  TBackupHistoryItem cloud = Entry("s3://kova/b.zip", false);
+  cloud.StorageMode = smHybrid;
+  cloud.StorageModeText = "Lokal + Cloud";
+  cloud.CloudOutputPath = "s3://kova/b.zip";
+  cloud.CloudProvider = "Cloud";
+  cloud.CloudStatus = "Başarısız";
+  cloud.Details = "Yedek \"tamam\" | Cloud upload: s3://kova/b.zip\r\n\t\x01";
+  FManager.AddHistoryItem(cloud);
+
+  const auto items = FManager.LoadHistory();
+  ASSERT_EQ(items.size(), 3u);
+  EXPECT_EQ(items[0], Entry("/mnt/yedek/a.zip"));
+  EXPECT_EQ(items[2], cloud);
+  EXPECT_EQ(items[1].BackupTime, 0);
+  EXPECT_EQ(items[1].StorageModeText, "");
+  const std::string text = ReadFile(FManager.HistoryFile());
+  EXPECT_EQ(text.substr(0, 5), "\xEF\xBB\xBF[{");
+  EXPECT_EQ(text.substr(text.size() - 3), "]\r\n");
+  EXPECT_NE(text.find(R"("BackupTime":"1899-12-30T00:00:00")"), std::string::npos);
+  EXPECT_NE(text.find(R"("TotalSize":5000000000,"Files":[{"FileName":"/home/ayşe/Belgeler/a.txt")"), std::string::npos);
+}
+
+TEST_F(HistoryStoreTest, OlderEntriesDeriveTheirStorageFields) {
+  struct Case {
+    const char* fields;
+    TStorageMode mode;
+    const char* local;
+    const char* cloud;
+    const char* status;
+  } cases[] = {
+      {R"(,"CloudOutputPath":"s3://bucket/key","LocalOutputPath":"D:\\B\\x.zip")", smHybrid, "D:\\B\\x.zip",
+       "s3://bucket/key", "Tamamlandı"},
+      {R"(,"CloudOutputPath":"s3://bucket/key","LocalOutputPath":"")", smCloud, "", "s3://bucket/key", "Tamamlandı"},
+      {R"(,"OutputPath":"S3://bucket/key")", smCloud, "", "S3://bucket/key", "Kaydedilmedi"},
+      {R"(,"StorageMode":5,"OutputPath":"/y/a.zip")", smLocalDisk, "/y/a.zip", "", ""},
+      {R"(,"OutputPath":"/y/a.zip")", smLocalDisk, "/y/a.zip", "", ""},
+      {R"(,"StorageMode":1,"CloudOutputPath":"","OutputPath":"/tmp/stage/a.zip")", smCloud, "", "", "Kaydedilmedi"},
+      {R"(,"StorageMode":2,"CloudStatus":"  ","OutputPath":"/y/a.zip")", smHybrid, "/y/a.zip", "", "Kaydedilmedi"},
+  };
+  for (const auto& c : cases) {
+    const TBackupHistoryItem item = LoadOne(c.fields);
+    EXPECT_EQ(item.StorageMode, c.mode) << c.fields;
+    EXPECT_EQ(item.LocalOutputPath, c.local) << c.fields;
+    EXPECT_EQ(item.CloudOutputPath, c.cloud) << c.fields;
+    EXPECT_EQ(item.CloudStatus, c.status) << c.fields;
+    EXPECT_EQ(item.StorageModeText, StorageModeToText(c.mode)) << c.fields;
+  }
+  auto failed = LoadText(R"([{"BackupTime":"x","Success":false,"Details":"hata","OutputPath":"s3://b/k",)"
+                         R"("SourceCount":0,"FileCount":0,"TotalSize":0,"CloudProvider":" minio "}])");
+  EXPECT_EQ(failed[0].CloudStatus, "Başarısız");
+  EXPECT_EQ(failed[0].CloudProvider, "Cloud");
+  EXPECT_EQ(failed[0].BackupTime, Now);
+}
+
+TEST_F(HistoryStoreTest, CloudPathComesFromTheDetailsText) {
+  EXPECT_EQ(ExtractCloudPathFromDetails("Yedekleme tamamlandı | Cloud upload:  s3://bucket/x.zip  | Süre: 3 sn"),
+            "s3://bucket/x.zip");
+  EXPECT_EQ(ExtractCloudPathFromDetails("Tamam | Cloud kopyası: /mnt/nas/x.zip"), "/mnt/nas/x.zip");
+  EXPECT_EQ(ExtractCloudPathFromDetails("Tamam | Cloud kopyası: a | Cloud upload: b"), "b");
+  EXPECT_EQ(ExtractCloudPathFromDetails("Tamam"), "");
+  const auto item = LoadOne(R"(,"Details":"Tamam | Cloud upload: s3://bucket/x.zip | daha fazla","LocalOutputPath":"/l")");
+  EXPECT_EQ(item.CloudOutputPath, "s3://bucket/x.zip");
+  EXPECT_EQ(item.StorageMode, smHybrid);
+}
+
+TEST_F(HistoryStoreTest, DeletingEntries) {
+  for (const char* p : {"/y/a.zip", "/y/B.zip", "/y/c.zip", "/y/b.zip"}) FManager.AddHistoryItem(Entry(p));
+  const std::string before = ReadFile(FManager.HistoryFile());
+  FManager.DeleteHistoryItem(-1);
+  FManager.DeleteHistoryItem(4);
+  EXPECT_EQ(ReadFile(FManager.HistoryFile()), before);
+  FManager.DeleteHistoryItem(2);
+  EXPECT_EQ(Outputs(), (std::vector<std::string>{"/y/a.zip", "/y/B.zip", "/y/b.zip"}));
+
+  FManager.AddHistoryItem(Entry("/y/d.zip"));
+  FManager.DeleteHistoryByOutputPaths({"/Y/B.ZIP", "/y/d.zip"});
+  EXPECT_EQ(Outputs(), (std::vector<std::string>{"/y/a.zip"}));
+  FManager.DeleteHistoryByOutputPaths({});
+  EXPECT_EQ(Outputs().size(), 1u);
+
+  FManager.ClearHistory();
+  EXPECT_FALSE(std::filesystem::exists(FManager.HistoryFile()));
+  EXPECT_NO_THROW(FManager.ClearHistory());
+  EXPECT_TRUE(FManager.LoadHistory().empty());
+}
+
+TEST_F(HistoryStoreTest, MalformedEntriesKeepTheRest) {
+  auto items = LoadText(R"([1,"x",null,{"TaskName":"eksik"},{"BackupTime":"2024-05-01T10:00:00","Success":"evet",)"
+                        R"("Details":7,"SourceCount":1,"FileCount":2,"TotalSize":3,"TaskName":"B",)"
+                        R"("Files":[{"FileName":"f","FileSize":"big","Success":true},[],{"FileName":"g"}]}])");
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(items[0].TaskName, "eksik");
+  EXPECT_EQ(items[1].TaskName, "B");
+  EXPECT_FALSE(items[1].Success);
+  EXPECT_EQ(items[1].Details, "");
+  ASSERT_EQ(items[1].Files.size(), 2u);
+  EXPECT_EQ(items[1].Files[0].FileSize, 0);
+  EXPECT_TRUE(items[1].Files[0].Success);
+  EXPECT_EQ(items[1].Files[1].FileName, "g");
+}
+
+TEST_F(HistoryStoreTest, UnreadableFileIsKeptWhenTheNextEntryReplacesIt) {
+  for (const char* damaged : {"[{\"BackupTime\":", "{\"not\":\"an array\"}", "\"text\""}) {
+    EXPECT_TRUE(LoadText(damaged).empty()) << damaged;
+  }
+  const std::string damaged = "[{\"BackupTime\":\"2024-05-01T10:00:00\",\"Success\":tr";
+  LoadText(damaged);
+  FManager.AddHistoryItem(Entry("/y/new.zip"));
+  const auto kept = FDir / "history.json.damaged-20240701-091500";
+  ASSERT_TRUE(std::filesystem::exists(kept));
+  EXPECT_EQ(ReadFile(kept), damaged);
+  EXPECT_EQ(Outputs(), (std::vector<std::string>{"/y/new.zip"}));
+  FManager.AddHistoryItem(Entry("/y/second.zip"));  // a good file is not copied again
+  int copies = 0;
+  for (const auto& e : std::filesystem::directory_iterator(FDir.Path()))
+    copies += e.path().filename().string().find(".damaged-") != std::string::npos;
+  EXPECT_EQ(copies, 1);
+}
+
+}  // namespace
+}  // namespace velkor
