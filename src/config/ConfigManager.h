@@ -60,8 +60,7 @@ void ReadTaskJson(TBackupTask& task, const TJson& obj, IClock& clock);
 TJson WriteTaskJson(const TBackupTask& task);
 TJson WriteConfigJson(const TBackupConfig& config);
 
-// history.json codec: the reader applies every rule for older entries; the writer streams into `out`.
-TBackupHistoryItem ReadHistoryItemJson(const TJson& obj, IClock& clock);
+// One history.json entry object, appended to `out` (the store streams entries one by one).
 void AppendHistoryItemJson(std::string& out, const TBackupHistoryItem& item);
 
 }  // namespace velkor

@@ -2,6 +2,10 @@
 // writes it again (entries carry their complete file lists), so reading goes element by element through a SAX
 // pass and writing streams entry by entry instead of building one document for the whole history.
 #include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <optional>
 
 #include "config/ConfigManager.h"
 #include "platform/AtomicFile.h"
@@ -12,92 +16,205 @@ namespace velkor {
 
 namespace {
 
-// Builds a DOM for each element of the root array in turn and hands it to `onElement`; the root itself is never
-// materialised. A root that is not an array, or any syntax error, makes the parse fail.
-class TArrayElementSax final : public nlohmann::json_sax<TJson> {
-public:
-  explicit TArrayElementSax(std::function<void(TJson&)> onElement) : FOnElement(std::move(onElement)) {}
+enum class TEntryKey {
+  ekOther, ekBackupTime, ekSuccess, ekTaskName, ekDetails, ekStorageMode, ekStorageModeText, ekLocalOutputPath,
+  ekCloudOutputPath, ekCloudProvider, ekCloudStatus, ekOutputPath, ekChecksum, ekVerified, ekSourceFolders,
+  ekSourceCount, ekFileCount, ekTotalSize, ekFiles
+};
+enum class TFileKey { fkOther, fkFileName, fkFileSize, fkSuccess };
 
+TEntryKey EntryKeyOf(std::string_view k) {
+  static const std::pair<std::string_view, TEntryKey> keys[] = {
+      {"BackupTime", TEntryKey::ekBackupTime},       {"Success", TEntryKey::ekSuccess},
+      {"TaskName", TEntryKey::ekTaskName},           {"Details", TEntryKey::ekDetails},
+      {"StorageMode", TEntryKey::ekStorageMode},     {"StorageModeText", TEntryKey::ekStorageModeText},
+      {"LocalOutputPath", TEntryKey::ekLocalOutputPath}, {"CloudOutputPath", TEntryKey::ekCloudOutputPath},
+      {"CloudProvider", TEntryKey::ekCloudProvider}, {"CloudStatus", TEntryKey::ekCloudStatus},
+      {"OutputPath", TEntryKey::ekOutputPath},       {"Checksum", TEntryKey::ekChecksum},
+      {"Verified", TEntryKey::ekVerified},           {"SourceFolders", TEntryKey::ekSourceFolders},
+      {"SourceCount", TEntryKey::ekSourceCount},     {"FileCount", TEntryKey::ekFileCount},
+      {"TotalSize", TEntryKey::ekTotalSize},         {"Files", TEntryKey::ekFiles},
+  };
+  for (const auto& [name, key] : keys)
+    if (name == k) return key;
+  return TEntryKey::ekOther;
+}
+
+TFileKey FileKeyOf(std::string_view k) {
+  if (k == "FileName") return TFileKey::fkFileName;
+  if (k == "FileSize") return TFileKey::fkFileSize;
+  if (k == "Success") return TFileKey::fkSuccess;
+  return TFileKey::fkOther;
+}
+
+// What an entry object held, before the rules for older entries fill in what it lacked.
+struct TRawEntry {
+  TBackupHistoryItem Item;
+  std::optional<std::string> BackupTimeText;
+  std::optional<int64_t> StorageMode;
+  bool HasStorageModeText = false;
+  bool HasCloudOutputPath = false;
+};
+
+// Reads history.json straight into entries, element by element, without building a document: the file holds
+// every file list of every run, so this is the cost each history change pays. Values of the wrong JSON type are
+// skipped (the field keeps its default); elements that are not objects are skipped; a root that is not an
+// array, or a syntax error, fails the whole parse.
+class THistorySax final : public nlohmann::json_sax<TJson> {
+public:
+  explicit THistorySax(std::function<void(TRawEntry&)> onEntry) : FOnEntry(std::move(onEntry)) {}
   bool RootWasArray() const { return FRootWasArray; }
 
-  bool null() override { return Value(TJson(nullptr)); }
-  bool boolean(bool v) override { return Value(TJson(v)); }
-  bool number_integer(number_integer_t v) override { return Value(TJson(v)); }
-  bool number_unsigned(number_unsigned_t v) override { return Value(TJson(v)); }
-  bool number_float(number_float_t v, const string_t&) override { return Value(TJson(v)); }
-  bool string(string_t& v) override { return Value(TJson(std::move(v))); }
-  bool binary(binary_t&) override { return Value(TJson(nullptr)); }
-
-  bool start_object(std::size_t) override { return Open(TJson::object()); }
-  bool start_array(std::size_t) override {
-    if (FDepth == 0) {
-      FRootWasArray = true;
-      ++FDepth;
-      return true;
-    }
-    return Open(TJson::array());
+  bool null() override { return Scalar(TValue{}); }
+  bool boolean(bool v) override { return Scalar(TValue{v, std::nullopt, nullptr}); }
+  bool number_integer(number_integer_t v) override { return Scalar(TValue{std::nullopt, v, nullptr}); }
+  bool number_unsigned(number_unsigned_t v) override {
+    if (v > static_cast<uint64_t>(INT64_MAX)) return Scalar(TValue{});
+    return Scalar(TValue{std::nullopt, static_cast<int64_t>(v), nullptr});
   }
-  bool key(string_t& k) override {
-    FKey = std::move(k);
+  bool number_float(number_float_t v, const string_t&) override {
+    TValue value;
+    if (std::isfinite(v) && v == std::floor(v) && std::fabs(v) < 9.2e18) value.Int = static_cast<int64_t>(v);
+    return Scalar(value);
+  }
+  bool string(string_t& v) override { return Scalar(TValue{std::nullopt, std::nullopt, &v}); }
+  bool binary(binary_t&) override { return Scalar(TValue{}); }
+
+  bool start_object(std::size_t) override {
+    if (FSkip) return ++FSkip, true;
+    switch (FLevel) {
+      case TLevel::lvRoot: return false;  // the root must be an array
+      case TLevel::lvEntries:
+        FEntry = TRawEntry{};
+        FLevel = TLevel::lvEntry;
+        return true;
+      case TLevel::lvFiles:
+        FEntry.Item.Files.emplace_back();
+        FLevel = TLevel::lvFile;
+        return true;
+      default: return ++FSkip, true;
+    }
+  }
+  bool end_object() override {
+    if (FSkip) return --FSkip, true;
+    if (FLevel == TLevel::lvFile) {
+      FLevel = TLevel::lvFiles;
+    } else if (FLevel == TLevel::lvEntry) {
+      FOnEntry(FEntry);
+      FLevel = TLevel::lvEntries;
+    }
     return true;
   }
-  bool end_object() override { return Close(); }
-  bool end_array() override {
-    if (FDepth == 1) {
-      --FDepth;
-      return true;
+  bool start_array(std::size_t) override {
+    if (FSkip) return ++FSkip, true;
+    if (FLevel == TLevel::lvRoot) {
+      FRootWasArray = true;
+      FLevel = TLevel::lvEntries;
+    } else if (FLevel == TLevel::lvEntry && FEntryKey == TEntryKey::ekFiles) {
+      FEntry.Item.Files.clear();
+      FLevel = TLevel::lvFiles;
+    } else if (FLevel == TLevel::lvEntry && FEntryKey == TEntryKey::ekSourceFolders) {
+      FEntry.Item.SourceFolders.clear();
+      FLevel = TLevel::lvSources;
+    } else {
+      ++FSkip;
     }
-    return Close();
+    return true;
+  }
+  bool end_array() override {
+    if (FSkip) return --FSkip, true;
+    if (FLevel == TLevel::lvFiles || FLevel == TLevel::lvSources) FLevel = TLevel::lvEntry;
+    else if (FLevel == TLevel::lvEntries) FLevel = TLevel::lvDone;
+    return true;
+  }
+  bool key(string_t& k) override {
+    if (FSkip) return true;
+    if (FLevel == TLevel::lvEntry) FEntryKey = EntryKeyOf(k);
+    else if (FLevel == TLevel::lvFile) FFileKey = FileKeyOf(k);
+    return true;
   }
   bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
 
 private:
-  bool Value(TJson v) {
-    if (FDepth == 0) return false;  // the root is a scalar, not an array
-    if (FStack.empty()) return true;  // a scalar element of the root array: skipped
-    Attach(std::move(v));
-    return true;
-  }
+  enum class TLevel { lvRoot, lvEntries, lvEntry, lvFiles, lvFile, lvSources, lvDone };
+  struct TValue {
+    std::optional<bool> Bool;
+    std::optional<int64_t> Int;
+    std::string* Text = nullptr;
+  };
 
-  TJson* Attach(TJson v) {
-    TJson& parent = *FStack.back();
-    if (parent.is_array()) {
-      parent.push_back(std::move(v));
-      return &parent.back();
+  bool Scalar(const TValue& v) {
+    if (FSkip) return true;
+    switch (FLevel) {
+      case TLevel::lvRoot: return false;  // a scalar root is not a history
+      case TLevel::lvEntry: EntryValue(v); return true;
+      case TLevel::lvFile: FileValue(v); return true;
+      case TLevel::lvSources:
+        if (v.Text) FEntry.Item.SourceFolders.push_back(std::move(*v.Text));
+        return true;
+      default: return true;  // scalar elements of the root array or of "Files" are skipped
     }
-    TJson& slot = parent[FKey];
-    slot = std::move(v);
-    return &slot;
   }
 
-  bool Open(TJson container) {
-    if (FDepth == 0) return false;  // the root is an object, not an array
-    ++FDepth;
-    if (FStack.empty()) {
-      FCurrent = std::move(container);
-      FStack.push_back(&FCurrent);
-    } else {
-      FStack.push_back(Attach(std::move(container)));
+  static void Take(std::string& field, const TValue& v) {
+    if (v.Text) field = std::move(*v.Text);
+  }
+
+  void EntryValue(const TValue& v) {
+    TBackupHistoryItem& item = FEntry.Item;
+    switch (FEntryKey) {
+      case TEntryKey::ekBackupTime:
+        if (v.Text) FEntry.BackupTimeText = std::move(*v.Text);
+        break;
+      case TEntryKey::ekSuccess: item.Success = v.Bool.value_or(item.Success); break;
+      case TEntryKey::ekTaskName: Take(item.TaskName, v); break;
+      case TEntryKey::ekDetails: Take(item.Details, v); break;
+      case TEntryKey::ekStorageMode:
+        if (v.Int) FEntry.StorageMode = *v.Int;
+        break;
+      case TEntryKey::ekStorageModeText:
+        FEntry.HasStorageModeText |= v.Text != nullptr;
+        Take(item.StorageModeText, v);
+        break;
+      case TEntryKey::ekLocalOutputPath: Take(item.LocalOutputPath, v); break;
+      case TEntryKey::ekCloudOutputPath:
+        FEntry.HasCloudOutputPath |= v.Text != nullptr;
+        Take(item.CloudOutputPath, v);
+        break;
+      case TEntryKey::ekCloudProvider: Take(item.CloudProvider, v); break;
+      case TEntryKey::ekCloudStatus: Take(item.CloudStatus, v); break;
+      case TEntryKey::ekOutputPath: Take(item.OutputPath, v); break;
+      case TEntryKey::ekChecksum: Take(item.Checksum, v); break;
+      case TEntryKey::ekVerified: item.Verified = v.Bool.value_or(item.Verified); break;
+      case TEntryKey::ekSourceCount: item.SourceCount = Int32(v).value_or(item.SourceCount); break;
+      case TEntryKey::ekFileCount: item.FileCount = Int32(v).value_or(item.FileCount); break;
+      case TEntryKey::ekTotalSize: item.TotalSize = v.Int.value_or(item.TotalSize); break;
+      default: break;
     }
-    return true;
   }
 
-  bool Close() {
-    --FDepth;
-    FStack.pop_back();
-    if (FStack.empty()) {
-      FOnElement(FCurrent);
-      FCurrent = TJson();
+  void FileValue(const TValue& v) {
+    TBackupFileDetail& file = FEntry.Item.Files.back();
+    switch (FFileKey) {
+      case TFileKey::fkFileName: Take(file.FileName, v); break;
+      case TFileKey::fkFileSize: file.FileSize = v.Int.value_or(file.FileSize); break;
+      case TFileKey::fkSuccess: file.Success = v.Bool.value_or(file.Success); break;
+      default: break;
     }
-    return true;
   }
 
-  std::function<void(TJson&)> FOnElement;
-  int FDepth = 0;
+  static std::optional<int> Int32(const TValue& v) {
+    if (!v.Int || *v.Int < INT32_MIN || *v.Int > INT32_MAX) return std::nullopt;
+    return static_cast<int>(*v.Int);
+  }
+
+  std::function<void(TRawEntry&)> FOnEntry;
+  TLevel FLevel = TLevel::lvRoot;
+  int FSkip = 0;  // depth inside a container whose content is not read
   bool FRootWasArray = false;
-  std::vector<TJson*> FStack;
-  TJson FCurrent;
-  std::string FKey;
+  TEntryKey FEntryKey = TEntryKey::ekOther;
+  TFileKey FFileKey = TFileKey::fkOther;
+  TRawEntry FEntry;
 };
 
 bool StartsWithS3(const std::string& path) { return StartsText("s3://", Trim(path)); }
@@ -132,40 +249,16 @@ std::string ExtractCloudPathFromDetails(const std::string& details) {
   return {};
 }
 
-TBackupHistoryItem ReadHistoryItemJson(const TJson& obj, IClock& clock) {
-  TBackupHistoryItem item;
-  std::string text;
-  if (ReadJsonString(obj, "BackupTime", text)) item.BackupTime = ParseJsonDateTime(text, clock);
-  ReadJsonBool(obj, "Success", item.Success);
-  ReadJsonString(obj, "TaskName", item.TaskName);
-  ReadJsonString(obj, "Details", item.Details);
-  int mode = smLocalDisk;
-  const bool hasMode = ReadJsonInt(obj, "StorageMode", mode);
-  const bool hasModeText = ReadJsonString(obj, "StorageModeText", item.StorageModeText);
-  ReadJsonString(obj, "LocalOutputPath", item.LocalOutputPath);
-  const bool hasCloudPath = ReadJsonString(obj, "CloudOutputPath", item.CloudOutputPath);
-  ReadJsonString(obj, "CloudProvider", item.CloudProvider);
+namespace {
+
+TBackupHistoryItem CompleteEntry(TRawEntry& raw, IClock& clock) {
+  TBackupHistoryItem& item = raw.Item;
+  if (raw.BackupTimeText) item.BackupTime = ParseJsonDateTime(*raw.BackupTimeText, clock);
   item.CloudProvider = NormalizeCloudProvider(item.CloudProvider);
-  ReadJsonString(obj, "CloudStatus", item.CloudStatus);
-  ReadJsonString(obj, "OutputPath", item.OutputPath);
-  ReadJsonString(obj, "Checksum", item.Checksum);
-  ReadJsonBool(obj, "Verified", item.Verified);
-  ReadJsonStringArray(obj, "SourceFolders", item.SourceFolders);
-  ReadJsonInt(obj, "SourceCount", item.SourceCount);
-  ReadJsonInt(obj, "FileCount", item.FileCount);
-  ReadJsonInt64(obj, "TotalSize", item.TotalSize);
-  const auto files = obj.find("Files");
-  if (files != obj.end() && files->is_array()) {
-    item.Files.reserve(files->size());
-    for (const auto& f : *files) {
-      if (!f.is_object()) continue;
-      TBackupFileDetail detail;
-      ReadJsonString(f, "FileName", detail.FileName);
-      ReadJsonInt64(f, "FileSize", detail.FileSize);
-      ReadJsonBool(f, "Success", detail.Success);
-      item.Files.push_back(std::move(detail));
-    }
-  }
+  const bool hasMode = raw.StorageMode.has_value();
+  const int64_t mode = raw.StorageMode.value_or(smLocalDisk);
+  const bool hasModeText = raw.HasStorageModeText;
+  const bool hasCloudPath = raw.HasCloudOutputPath;
 
   // Older entries lack the storage fields; derive them from what they do carry.
   if (!hasCloudPath) item.CloudOutputPath = ExtractCloudPathFromDetails(item.Details);
@@ -188,8 +281,10 @@ TBackupHistoryItem ReadHistoryItemJson(const TJson& obj, IClock& clock) {
     if (cloudPathRecorded) item.CloudStatus = "Tamamlandı";
     else item.CloudStatus = item.Success ? "Kaydedilmedi" : "Başarısız";
   }
-  return item;
+  return std::move(item);
 }
+
+}  // namespace
 
 void AppendHistoryItemJson(std::string& out, const TBackupHistoryItem& item) {
   auto str = [&out](const char* key, const std::string& value) {
@@ -264,9 +359,7 @@ std::vector<TBackupHistoryItem> TConfigManager::ReadHistory(TFileState& state) {
   if (Trim(text).empty()) return items;
   std::string_view view = text;
   if (view.substr(0, Utf8Bom.size()) == Utf8Bom) view.remove_prefix(Utf8Bom.size());
-  TArrayElementSax sax([&](TJson& element) {
-    if (element.is_object()) items.push_back(ReadHistoryItemJson(element, *FClock));
-  });
+  THistorySax sax([&](TRawEntry& raw) { items.push_back(CompleteEntry(raw, *FClock)); });
   const bool parsed = TJson::sax_parse(view.begin(), view.end(), &sax);
   if (!parsed || !sax.RootWasArray()) {
     state = TFileState::fsDamaged;

@@ -6,8 +6,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "util/DateTime.h"
 #include "util/Error.h"
@@ -92,12 +90,25 @@ void WriteFileAtomic(const std::filesystem::path& target, std::string_view conte
 }
 
 std::string ReadTextFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw EVelkorError("Dosya okunamadı: " + path.string() + " (" + SystemErrorMessage(errno) + ")");
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  if (in.bad()) throw EVelkorError("Dosya okunamadı: " + path.string());
-  return ss.str();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw EVelkorError("Dosya okunamadı: " + path.string() + " (" + SystemErrorMessage(errno) + ")");
+  std::string text;
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && st.st_size > 0) text.reserve(static_cast<size_t>(st.st_size));
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int err = errno;
+      ::close(fd);
+      throw EVelkorError("Dosya okunamadı: " + path.string() + " (" + SystemErrorMessage(err) + ")");
+    }
+    text.append(buf, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return text;
 }
 
 std::filesystem::path PreserveDamagedFile(const std::filesystem::path& path, double nowLocal) {

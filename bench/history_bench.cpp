@@ -1,0 +1,76 @@
+// Times the history store on a large history: N entries of M file entries each (default 1000 x 1000).
+// Usage: history_bench [entries] [files-per-entry]
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "config/ConfigManager.h"
+
+using namespace velkor;
+using Clock = std::chrono::steady_clock;
+
+static double Seconds(Clock::time_point since) {
+  return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+static TBackupHistoryItem MakeEntry(int index, int files) {
+  TBackupHistoryItem item;
+  item.BackupTime = EncodeDateTime(2024, 1, 1, 0, 0, 0) + index / 24.0;
+  item.Success = true;
+  item.TaskName = "Muhasebe Belgeleri";
+  item.Details = "Yedekleme başarıyla tamamlandı";
+  item.StorageModeText = "Lokal Disk";
+  item.OutputPath = "/mnt/yedek/Muhasebe Belgeleri_" + std::to_string(index) + ".zip";
+  item.LocalOutputPath = item.OutputPath;
+  item.Checksum = std::string(64, 'e');
+  item.Verified = true;
+  item.SourceFolders = {"/home/ayşe/Belgeler"};
+  item.SourceCount = 1;
+  item.FileCount = files;
+  for (int f = 0; f < files; ++f)
+    item.Files.push_back({"/home/ayşe/Belgeler/klasör " + std::to_string(f % 40) + "/dosya-" + std::to_string(f) + ".txt",
+                          1000 + f, true});
+  return item;
+}
+
+int main(int argc, char** argv) {
+  const int entries = argc > 1 ? std::atoi(argv[1]) : 1000;
+  const int files = argc > 2 ? std::atoi(argv[2]) : 1000;
+  const auto dir = std::filesystem::temp_directory_path() / "velkor-history-bench";
+  std::filesystem::remove_all(dir);
+  TConfigManager manager(dir);
+
+  auto t0 = Clock::now();
+  {
+    std::ofstream out(manager.HistoryFile(), std::ios::binary);
+    out << Utf8Bom << '[';
+    std::string buffer;
+    for (int i = 0; i < entries; ++i) {
+      buffer.clear();
+      if (i) buffer += ',';
+      AppendHistoryItemJson(buffer, MakeEntry(i, files));
+      out << buffer;
+    }
+    out << ']' << JsonFileLineEnd;
+  }
+  const double generate = Seconds(t0);
+  const auto bytes = std::filesystem::file_size(manager.HistoryFile());
+
+  t0 = Clock::now();
+  const auto items = manager.LoadHistory();
+  const double load = Seconds(t0);
+
+  t0 = Clock::now();
+  manager.AddHistoryItem(MakeEntry(entries, files));
+  const double add = Seconds(t0);
+
+  std::printf("history.json: %d entries x %d files = %.1f MiB (generated in %.2f s)\n", entries, files,
+              bytes / 1048576.0, generate);
+  std::printf("LoadHistory:    %.2f s (%zu entries, %.0f MiB/s)\n", load, items.size(), bytes / 1048576.0 / load);
+  std::printf("AddHistoryItem: %.2f s (load + append + atomic rewrite)\n", add);
+  std::filesystem::remove_all(dir);
+  return items.size() == static_cast<size_t>(entries) ? 0 : 1;
+}
