@@ -1,8 +1,52 @@
 #include "scheduling/SchedulerUnit.h"
 
 #include <algorithm>
+#include <cmath>
+#include <exception>
+#include <utility>
+
+#include "util/Error.h"
 
 namespace velkor {
+
+namespace {
+
+// A sub-schedule gives up looking for an allowed weekday after this many moves and keeps the day it reached.
+constexpr int MaxWeekdayMoves = 15;
+
+// Moments are compared at the millisecond the stored values carry, so that the same wall time reached by
+// different arithmetic (encoding versus adding milliseconds) compares equal.
+long long ToMs(TDateTime value) { return std::llround(value * MSecsPerDay); }
+
+int MsOfDay(TDateTime value) {
+  const TCivilDateTime c = DecodeDateTime(value);
+  return ((c.Hour * 60 + c.Minute) * 60 + c.Second) * 1000 + c.Millisecond;
+}
+
+// The whole day number of a moment's calendar date. Everything below works on these day numbers and a time of
+// day, never on the system clock's seconds, so a daylight-saving change cannot add or remove a day.
+TDateTime CalendarDay(TDateTime moment) {
+  // A damaged file can hold values the calendar cannot represent; decoding them is meaningless.
+  if (!std::isfinite(moment) || std::fabs(moment) > 3.0e6) throw EVelkorError("Geçersiz tarih");
+  const TCivilDateTime c = DecodeDateTime(moment);
+  return EncodeDate(c.Year, c.Month, c.Day);
+}
+
+// The day with number `day` at hour:minute:00.000.
+TDateTime DayAt(TDateTime day, int hour, int minute) {
+  TCivilDateTime c = DecodeDateTime(day);
+  c.Hour = hour;
+  c.Minute = minute;
+  c.Second = 0;
+  c.Millisecond = 0;
+  TDateTime result;
+  if (!TryEncodeDateTime(c, result)) throw EVelkorError("Geçersiz tarih");
+  return result;
+}
+
+TDateTime NextDayAt(TDateTime moment, int hour, int minute) { return DayAt(CalendarDay(moment) + 1, hour, minute); }
+
+}  // namespace
 
 TSubSchedule::TSubSchedule(IClock& clock) : FClock(&clock) {}
 
@@ -37,8 +81,49 @@ void TSubSchedule::SetDays(TScheduleDays value) {
 void TSubSchedule::Reset() { SetLastRun(FClock->Now()); }
 
 void TSubSchedule::UpdateNextRun() {
-  // Filled in by the scheduling work: until then nothing is ever due.
-  FNextRun = 0;
+  if (!FEnabled || FDays.Empty()) {
+    FNextRun = 0;
+    return;
+  }
+  const TDateTime now = FClock->Now();
+  try {
+    FNextRun = ComputeNextRun(now);
+  } catch (const std::exception&) {
+    // Start again from the next midnight rather than losing the schedule.
+    TDateTime tomorrow = 0;
+    try {
+      tomorrow = DayAt(CalendarDay(now) + 1, 0, 0);
+    } catch (const std::exception&) {
+    }
+    FNextRun = tomorrow;
+  }
+}
+
+TDateTime TSubSchedule::ComputeNextRun(TDateTime now) const {
+  // Values from a damaged configuration fall back to midnight instead of being rejected.
+  const int hour = FIntervalHours >= 0 && FIntervalHours <= 23 ? FIntervalHours : 0;
+  const int minute = FIntervalMinutes >= 0 && FIntervalMinutes <= 59 ? FIntervalMinutes : 0;
+  const TDateTime today = CalendarDay(now);
+
+  TDateTime candidate;
+  if (FLastRun != 0) {
+    // Never twice on one day: after a run at any time of day, the next one is on a later day.
+    candidate = NextDayAt(FLastRun, hour, minute);
+  } else {
+    candidate = DayAt(today, hour, minute);
+    if (ToMs(candidate) <= ToMs(now)) candidate = DayAt(today + 1, hour, minute);
+  }
+
+  // Runs missed while the program was not running are skipped, not caught up: the first day from today on whose
+  // time has not passed yet. Jumping there directly equals stepping day by day from an old last run.
+  if (ToMs(candidate) < ToMs(now)) {
+    candidate = DayAt(today, hour, minute);
+    if (ToMs(candidate) < ToMs(now)) candidate = DayAt(today + 1, hour, minute);
+  }
+
+  for (int moves = 0; moves < MaxWeekdayMoves && !FDays.Contains(DayOfWeekSun0(candidate)); ++moves)
+    candidate = NextDayAt(candidate, hour, minute);
+  return candidate;
 }
 
 TTaskSchedule::TTaskSchedule(IClock& clock)
@@ -47,6 +132,10 @@ TTaskSchedule::TTaskSchedule(IClock& clock)
 }
 
 TSubSchedule* TTaskSchedule::SubSchedule(int scheduledType) {
+  return const_cast<TSubSchedule*>(std::as_const(*this).SubSchedule(scheduledType));
+}
+
+const TSubSchedule* TTaskSchedule::SubSchedule(int scheduledType) const {
   switch (scheduledType) {
     case stFull: return &FFull;
     case stDifferential: return &FDiff;
@@ -65,14 +154,34 @@ void TTaskSchedule::SetInterval(int minutes) {
   FFull.SetIntervalMinutes(minutes % 60);
 }
 
-TDateTime TTaskSchedule::LastBackupTime() const {
-  return std::max({FFull.LastRun(), FDiff.LastRun(), FInc.LastRun()});
-}
+TDateTime TTaskSchedule::LastBackupTime() const { return std::max({FFull.LastRun(), FDiff.LastRun(), FInc.LastRun()}); }
 
 bool TTaskSchedule::IsTimeToBackup(int& scheduledType) {
   scheduledType = stNone;
-  (void)FClock;
+  if (!FEnabled) return false;
+  const TDateTime now = FClock->Now();
+
+  if (FTimeWindowEnabled && !InTimeWindow(now)) return false;
+
+  // The first due sub-schedule decides alone, so full wins over differential over incremental; the others stay
+  // due and fire on later checks once the dispatched one has been moved on.
+  for (int type : {stFull, stDifferential, stIncremental}) {
+    const TSubSchedule& sub = *SubSchedule(type);
+    if (!sub.Enabled() || sub.NextRun() <= 0 || ToMs(sub.NextRun()) > ToMs(now)) continue;
+    if (!sub.Days().Contains(DayOfWeekSun0(now))) return false;
+    scheduledType = type;
+    return true;
+  }
   return false;
+}
+
+bool TTaskSchedule::InTimeWindow(TDateTime now) const {
+  const int time = MsOfDay(now);
+  const int start = MsOfDay(FStartTime);
+  const int end = MsOfDay(FEndTime);
+  if (end > start) return time >= start && time <= end;
+  // A window across midnight; equal ends let every time through.
+  return time >= start || time <= end;
 }
 
 void TTaskSchedule::ResetTimer(int scheduledType) {
