@@ -14,7 +14,7 @@ enum TScheduleDay : uint8_t { sdSun = 0, sdMon, sdTue, sdWed, sdThu, sdFri, sdSa
 
 // A set of weekdays in one byte: bit n stands for the day with ordinal n; 127 is every day.
 class TScheduleDays {
- public:
+public:
   constexpr TScheduleDays() = default;
   constexpr explicit TScheduleDays(uint8_t bits) : FBits(static_cast<uint8_t>(bits & 0x7F)) {}
   static constexpr TScheduleDays All() { return TScheduleDays(127); }
@@ -31,7 +31,7 @@ class TScheduleDays {
   constexpr uint8_t Bits() const { return FBits; }
   constexpr bool operator==(const TScheduleDays&) const = default;
 
- private:
+private:
   uint8_t FBits = 0;
 };
 
@@ -39,7 +39,7 @@ class TScheduleDays {
 constexpr int stNone = 0, stFull = 1, stDifferential = 2, stIncremental = 3;
 
 class TSubSchedule {
- public:
+public:
   explicit TSubSchedule(IClock& clock = SystemClock());
 
   bool Enabled() const { return FEnabled; }
@@ -61,7 +61,7 @@ class TSubSchedule {
   void Reset();
   void UpdateNextRun();
 
- private:
+private:
   TDateTime ComputeNextRun(TDateTime now) const;
 
   IClock* FClock;
@@ -74,7 +74,7 @@ class TSubSchedule {
 };
 
 class TTaskSchedule {
- public:
+public:
   explicit TTaskSchedule(IClock& clock = SystemClock());
   TTaskSchedule(const TTaskSchedule&) = delete;
   TTaskSchedule& operator=(const TTaskSchedule&) = delete;
@@ -115,7 +115,7 @@ class TTaskSchedule {
   // Earliest next run of the enabled sub-schedules, 0 when none.
   TDateTime NextBackupTime() const;
 
- private:
+private:
   // The time of day of `now` lies in the daily window (both ends included; across midnight when it does not end
   // after it starts).
   bool InTimeWindow(TDateTime now) const;

@@ -142,7 +142,7 @@ std::vector<std::string> RunTicks(TTaskSchedule& schedule, IClock& clock, const 
 }
 
 class TaskScheduleDue : public ::testing::Test {
- protected:
+protected:
   TFakeClock FClock{May(1, 0, 0)};
   TTaskSchedule FSchedule{FClock};
 
@@ -268,19 +268,19 @@ TEST_F(TaskScheduleDue, ResetTimerIgnoresOtherNumbers) {
 
 // The system clock: local wall time derived from UTC seconds through the process's time zone.
 class TZoneClock final : public IClock {
- public:
+public:
   explicit TZoneClock(std::time_t utc) : FUtc(utc) {}
   TDateTime Now() override { return FromUnixTime(FUtc); }
   uint64_t TickMs() override { return static_cast<uint64_t>(FUtc) * 1000; }
   void SleepMs(uint32_t ms) override { FUtc += ms / 1000; }
   void Advance(std::time_t seconds) { FUtc += seconds; }
 
- private:
+private:
   std::time_t FUtc;
 };
 
 class DaylightSaving : public ::testing::Test {
- protected:
+protected:
   void SetUp() override {
     FZone.emplace("TZ", "Europe/Berlin");
     tzset();
@@ -301,7 +301,7 @@ class DaylightSaving : public ::testing::Test {
         schedule, clock, [&clock] { clock.Advance(60); }, days * 24 * 60);
   }
 
- private:
+private:
   std::optional<test::TScopedEnv> FZone;
 };
 
