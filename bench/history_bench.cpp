@@ -12,9 +12,7 @@
 using namespace velkor;
 using Clock = std::chrono::steady_clock;
 
-static double Seconds(Clock::time_point since) {
-  return std::chrono::duration<double>(Clock::now() - since).count();
-}
+static double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
 
 static TBackupHistoryItem MakeEntry(int index, int files) {
   TBackupHistoryItem item;
@@ -31,8 +29,9 @@ static TBackupHistoryItem MakeEntry(int index, int files) {
   item.SourceCount = 1;
   item.FileCount = files;
   for (int f = 0; f < files; ++f)
-    item.Files.push_back({"/home/ayşe/Belgeler/klasör " + std::to_string(f % 40) + "/dosya-" + std::to_string(f) + ".txt",
-                          1000 + f, true});
+    item.Files.push_back(
+        {"/home/ayşe/Belgeler/klasör " + std::to_string(f % 40) + "/dosya-" + std::to_string(f) + ".txt", 1000 + f,
+         true});
   return item;
 }
 

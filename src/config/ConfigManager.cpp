@@ -122,7 +122,8 @@ void ReadTaskJson(TBackupTask& task, const TJson& obj, IClock& clock) {
   ReadSubSchedule(schedule.DiffSchedule(), obj, DiffKeys, latestLastRun, clock);
   ReadSubSchedule(schedule.IncSchedule(), obj, IncKeys, latestLastRun, clock);
   int interval;
-  if (!HasJsonKey(obj, FullKeys.Hours) && ReadJsonInt(obj, "ScheduleInterval", interval)) schedule.SetInterval(interval);
+  if (!HasJsonKey(obj, FullKeys.Hours) && ReadJsonInt(obj, "ScheduleInterval", interval))
+    schedule.SetInterval(interval);
 
   if (ReadJsonBool(obj, "SchedWinEn", enabled)) schedule.SetTimeWindowEnabled(enabled);
   std::string text;
@@ -138,9 +139,9 @@ void ReadTaskJson(TBackupTask& task, const TJson& obj, IClock& clock) {
   }
 
   bool anySubDays = false;
-  for (auto [sub, key] : {std::pair{&schedule.FullSchedule(), FullKeys.Days},
-                          std::pair{&schedule.DiffSchedule(), DiffKeys.Days},
-                          std::pair{&schedule.IncSchedule(), IncKeys.Days}}) {
+  for (auto [sub, key] :
+       {std::pair{&schedule.FullSchedule(), FullKeys.Days}, std::pair{&schedule.DiffSchedule(), DiffKeys.Days},
+        std::pair{&schedule.IncSchedule(), IncKeys.Days}}) {
     if (ReadJsonString(obj, key, text)) {
       sub->SetDays(ParseDaySet(text));
       anySubDays = true;

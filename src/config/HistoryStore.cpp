@@ -17,23 +17,48 @@ namespace velkor {
 namespace {
 
 enum class TEntryKey {
-  ekOther, ekBackupTime, ekSuccess, ekTaskName, ekDetails, ekStorageMode, ekStorageModeText, ekLocalOutputPath,
-  ekCloudOutputPath, ekCloudProvider, ekCloudStatus, ekOutputPath, ekChecksum, ekVerified, ekSourceFolders,
-  ekSourceCount, ekFileCount, ekTotalSize, ekFiles
+  ekOther,
+  ekBackupTime,
+  ekSuccess,
+  ekTaskName,
+  ekDetails,
+  ekStorageMode,
+  ekStorageModeText,
+  ekLocalOutputPath,
+  ekCloudOutputPath,
+  ekCloudProvider,
+  ekCloudStatus,
+  ekOutputPath,
+  ekChecksum,
+  ekVerified,
+  ekSourceFolders,
+  ekSourceCount,
+  ekFileCount,
+  ekTotalSize,
+  ekFiles
 };
 enum class TFileKey { fkOther, fkFileName, fkFileSize, fkSuccess };
 
 TEntryKey EntryKeyOf(std::string_view k) {
   static const std::pair<std::string_view, TEntryKey> keys[] = {
-      {"BackupTime", TEntryKey::ekBackupTime},       {"Success", TEntryKey::ekSuccess},
-      {"TaskName", TEntryKey::ekTaskName},           {"Details", TEntryKey::ekDetails},
-      {"StorageMode", TEntryKey::ekStorageMode},     {"StorageModeText", TEntryKey::ekStorageModeText},
-      {"LocalOutputPath", TEntryKey::ekLocalOutputPath}, {"CloudOutputPath", TEntryKey::ekCloudOutputPath},
-      {"CloudProvider", TEntryKey::ekCloudProvider}, {"CloudStatus", TEntryKey::ekCloudStatus},
-      {"OutputPath", TEntryKey::ekOutputPath},       {"Checksum", TEntryKey::ekChecksum},
-      {"Verified", TEntryKey::ekVerified},           {"SourceFolders", TEntryKey::ekSourceFolders},
-      {"SourceCount", TEntryKey::ekSourceCount},     {"FileCount", TEntryKey::ekFileCount},
-      {"TotalSize", TEntryKey::ekTotalSize},         {"Files", TEntryKey::ekFiles},
+      {"BackupTime", TEntryKey::ekBackupTime},
+      {"Success", TEntryKey::ekSuccess},
+      {"TaskName", TEntryKey::ekTaskName},
+      {"Details", TEntryKey::ekDetails},
+      {"StorageMode", TEntryKey::ekStorageMode},
+      {"StorageModeText", TEntryKey::ekStorageModeText},
+      {"LocalOutputPath", TEntryKey::ekLocalOutputPath},
+      {"CloudOutputPath", TEntryKey::ekCloudOutputPath},
+      {"CloudProvider", TEntryKey::ekCloudProvider},
+      {"CloudStatus", TEntryKey::ekCloudStatus},
+      {"OutputPath", TEntryKey::ekOutputPath},
+      {"Checksum", TEntryKey::ekChecksum},
+      {"Verified", TEntryKey::ekVerified},
+      {"SourceFolders", TEntryKey::ekSourceFolders},
+      {"SourceCount", TEntryKey::ekSourceCount},
+      {"FileCount", TEntryKey::ekFileCount},
+      {"TotalSize", TEntryKey::ekTotalSize},
+      {"Files", TEntryKey::ekFiles},
   };
   for (const auto& [name, key] : keys)
     if (name == k) return key;
@@ -123,14 +148,18 @@ public:
   }
   bool end_array() override {
     if (FSkip) return --FSkip, true;
-    if (FLevel == TLevel::lvFiles || FLevel == TLevel::lvSources) FLevel = TLevel::lvEntry;
-    else if (FLevel == TLevel::lvEntries) FLevel = TLevel::lvDone;
+    if (FLevel == TLevel::lvFiles || FLevel == TLevel::lvSources)
+      FLevel = TLevel::lvEntry;
+    else if (FLevel == TLevel::lvEntries)
+      FLevel = TLevel::lvDone;
     return true;
   }
   bool key(string_t& k) override {
     if (FSkip) return true;
-    if (FLevel == TLevel::lvEntry) FEntryKey = EntryKeyOf(k);
-    else if (FLevel == TLevel::lvFile) FFileKey = FileKeyOf(k);
+    if (FLevel == TLevel::lvEntry)
+      FEntryKey = EntryKeyOf(k);
+    else if (FLevel == TLevel::lvFile)
+      FFileKey = FileKeyOf(k);
     return true;
   }
   bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
@@ -278,8 +307,10 @@ TBackupHistoryItem CompleteEntry(TRawEntry& raw, IClock& clock) {
   if (!cloudPathRecorded && item.StorageMode == smCloud && StartsWithS3(item.OutputPath))
     item.CloudOutputPath = item.OutputPath;
   if (Trim(item.CloudStatus).empty() && (item.StorageMode == smCloud || item.StorageMode == smHybrid)) {
-    if (cloudPathRecorded) item.CloudStatus = "Tamamlandı";
-    else item.CloudStatus = item.Success ? "Kaydedilmedi" : "Başarısız";
+    if (cloudPathRecorded)
+      item.CloudStatus = "Tamamlandı";
+    else
+      item.CloudStatus = item.Success ? "Kaydedilmedi" : "Başarısız";
   }
   return std::move(item);
 }

@@ -4,12 +4,11 @@
 // keep the caller's default when a key is missing or holds the wrong JSON type.
 #include <cstdint>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "platform/Clock.h"
 #include "scheduling/SchedulerUnit.h"

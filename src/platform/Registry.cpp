@@ -87,9 +87,7 @@ const json* FindValue(const json& values, const std::string& name) {
   return nullptr;
 }
 
-[[noreturn]] void InvalidType(const std::string& name) {
-  throw EVelkorError("Geçersiz veri türü: '" + name + "'");
-}
+[[noreturn]] void InvalidType(const std::string& name) { throw EVelkorError("Geçersiz veri türü: '" + name + "'"); }
 
 }  // namespace
 
@@ -144,8 +142,10 @@ bool TRegistry::DeleteKey(const std::string& key) {
   json kept = json::object();
   bool removed = false;
   for (auto it = store.Root.begin(); it != store.Root.end(); ++it) {
-    if (SameText(it.key(), k) || IsSubKeyOf(it.key(), k)) removed = true;
-    else kept[it.key()] = it.value();
+    if (SameText(it.key(), k) || IsSubKeyOf(it.key(), k))
+      removed = true;
+    else
+      kept[it.key()] = it.value();
   }
   if (!removed) return false;
   store.Root = std::move(kept);

@@ -20,8 +20,8 @@ namespace {
 sockaddr_un RaiseAddress(const std::filesystem::path& lockFile, socklen_t& length) {
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
-  const std::string name = "velkor-" + std::to_string(getuid()) + "-" +
-                           std::to_string(std::hash<std::string>{}(lockFile.string()));
+  const std::string name =
+      "velkor-" + std::to_string(getuid()) + "-" + std::to_string(std::hash<std::string>{}(lockFile.string()));
   addr.sun_path[0] = '\0';
   std::memcpy(addr.sun_path + 1, name.data(), name.size());
   length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());

@@ -33,13 +33,16 @@ void RegisterStartWithSession(const std::filesystem::path& executable) {
     std::error_code ec;
     std::filesystem::create_directories(GetAutostartDirectory(), ec);
     if (ec) return;
-    const std::string entry = "[Desktop Entry]\n"
-                              "Type=Application\n"
-                              "Name=Velkor\n"
-                              "Comment=Velkor - Profesyonel Yedekleme Çözümü\n"
-                              "Exec=" + QuoteExecArgument(executable.string()) + " /tray\n"
-                              "Terminal=false\n"
-                              "X-GNOME-Autostart-enabled=true\n";
+    const std::string entry =
+        "[Desktop Entry]\n"
+        "Type=Application\n"
+        "Name=Velkor\n"
+        "Comment=Velkor - Profesyonel Yedekleme Çözümü\n"
+        "Exec=" +
+        QuoteExecArgument(executable.string()) +
+        " /tray\n"
+        "Terminal=false\n"
+        "X-GNOME-Autostart-enabled=true\n";
     WriteFileAtomic(StartWithSessionEntryPath(), entry);
   } catch (const std::exception&) {
   }

@@ -68,8 +68,7 @@ bool TryEncodeTime(int hour, int minute, int second, int millisecond, TTime& res
 bool TryEncodeDateTime(const TCivilDateTime& c, TDateTime& result) {
   TDateTime date;
   TTime time;
-  if (!TryEncodeDate(c.Year, c.Month, c.Day, date) ||
-      !TryEncodeTime(c.Hour, c.Minute, c.Second, c.Millisecond, time))
+  if (!TryEncodeDate(c.Year, c.Month, c.Day, date) || !TryEncodeTime(c.Hour, c.Minute, c.Second, c.Millisecond, time))
     return false;
   // Dates before 1899-12-30 are negative with a positive time part, as the format has always stored them.
   result = date < 0 ? date - time : date + time;
@@ -135,7 +134,8 @@ TDateTime IncMilliSecond(TDateTime value, long long ms) {
   const long long total = std::llround(value * MSecsPerDay);
   const long long days = total / MSecsPerDayInt;
   const long long tod = std::llabs(total) % MSecsPerDayInt;
-  const long long linear = days * MSecsPerDayInt + (total < 0 ? -tod : tod);
+  // Before 1899-12-30 the value is the (negative) day plus a positive time of day: -1.25 is 29 Dec 06:00.
+  const long long linear = days * MSecsPerDayInt + tod;
   const long long shifted = linear + ms;
   if (shifted >= 0) return static_cast<double>(shifted) / MSecsPerDay;
   const long long d = (shifted - (MSecsPerDayInt - 1)) / MSecsPerDayInt;  // floor
@@ -191,20 +191,43 @@ std::string FormatDateTime(std::string_view picture, TDateTime value, const TFor
     switch (ch) {
       case 'y':
         n = run('y');
-        if (n <= 2) put(c.Year % 100, 2);
-        else put(c.Year, 4);
+        if (n <= 2)
+          put(c.Year % 100, 2);
+        else
+          put(c.Year, 4);
         break;
-      case 'm': n = run('m'); put(c.Month, n >= 2 ? 2 : 1); break;
-      case 'd': n = run('d'); put(c.Day, n >= 2 ? 2 : 1); break;
-      case 'h': n = run('h'); put(c.Hour, n >= 2 ? 2 : 1); break;
-      case 'n': n = run('n'); put(c.Minute, n >= 2 ? 2 : 1); break;
-      case 's': n = run('s'); put(c.Second, n >= 2 ? 2 : 1); break;
-      case 'z': n = run('z'); put(c.Millisecond, n >= 3 ? 3 : 1); break;
+      case 'm':
+        n = run('m');
+        put(c.Month, n >= 2 ? 2 : 1);
+        break;
+      case 'd':
+        n = run('d');
+        put(c.Day, n >= 2 ? 2 : 1);
+        break;
+      case 'h':
+        n = run('h');
+        put(c.Hour, n >= 2 ? 2 : 1);
+        break;
+      case 'n':
+        n = run('n');
+        put(c.Minute, n >= 2 ? 2 : 1);
+        break;
+      case 's':
+        n = run('s');
+        put(c.Second, n >= 2 ? 2 : 1);
+        break;
+      case 'z':
+        n = run('z');
+        put(c.Millisecond, n >= 3 ? 3 : 1);
+        break;
       default:
         n = 1;
-        if (picture[i] == '/') out += fs.DateSeparator;
-        else if (picture[i] == ':') out += fs.TimeSeparator;
-        else out += picture[i];
+        if (picture[i] == '/')
+          out += fs.DateSeparator;
+        else if (picture[i] == ':')
+          out += fs.TimeSeparator;
+        else
+          out += picture[i];
     }
     i += n;
   }

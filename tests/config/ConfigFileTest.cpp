@@ -225,8 +225,13 @@ TEST_F(ConfigFileTest, DaySetsAndTimesOfDay) {
   struct TimeCase {
     const char* text;
     TTime expected;
-  } times[] = {{"23:59", EncodeTime(23, 59, 0)}, {"07:30", EncodeTime(7, 30, 0)}, {"7:05", EncodeTime(7, 5, 0)},
-               {"25:00", 0}, {"ab:cd", 0}, {"", 0}, {"12", 0}};
+  } times[] = {{"23:59", EncodeTime(23, 59, 0)},
+               {"07:30", EncodeTime(7, 30, 0)},
+               {"7:05", EncodeTime(7, 5, 0)},
+               {"25:00", 0},
+               {"ab:cd", 0},
+               {"", 0},
+               {"12", 0}};
   for (const auto& c : times) EXPECT_EQ(ParseTimeOfDay(c.text), c.expected) << c.text;
 }
 
@@ -271,8 +276,8 @@ TEST_F(ConfigFileTest, NeverRunTaskOmitsItsTimes) {
   config.Tasks.push_back(std::make_unique<TBackupTask>(FClock));
   FManager.SaveConfig(config);
   const std::string text = ReadFile(FManager.ConfigFile());
-  for (const char* key : {"LastSuccessfulBackupTime", "LastFullBackupTime", "LastRetentionCleanupTime",
-                          "SchedFullLast", "SchedDiffLast", "SchedIncLast"})
+  for (const char* key : {"LastSuccessfulBackupTime", "LastFullBackupTime", "LastRetentionCleanupTime", "SchedFullLast",
+                          "SchedDiffLast", "SchedIncLast"})
     EXPECT_EQ(text.find(key), std::string::npos) << key;
 }
 
@@ -291,10 +296,10 @@ TEST_F(ConfigFileTest, MissingBlankOrEmptyObjectGiveDefaults) {
 }
 
 TEST_F(ConfigFileTest, MalformedPartsAreSkippedOneByOne) {
-  auto config = LoadText(
-      R"({"MinimizeToTray":"no","SpeedLimitMBPerSec":"fast","Tasks":[17,{"Name":"Bir","MaxBackupsToKeep":"x",)"
-      R"("Enabled":1,"StorageMode":9,"BackupType":-1,"SourceFolders":["/a",5,"/b"],"SchedFullH":"3",)"
-      R"("BackupChain":[null,{"BackupId":"X","KnownFiles":"nope"}]},"text",{"Name":"İki"}]})");
+  auto config =
+      LoadText(R"({"MinimizeToTray":"no","SpeedLimitMBPerSec":"fast","Tasks":[17,{"Name":"Bir","MaxBackupsToKeep":"x",)"
+               R"("Enabled":1,"StorageMode":9,"BackupType":-1,"SourceFolders":["/a",5,"/b"],"SchedFullH":"3",)"
+               R"("BackupChain":[null,{"BackupId":"X","KnownFiles":"nope"}]},"text",{"Name":"İki"}]})");
   EXPECT_TRUE(config->MinimizeToTray);
   EXPECT_EQ(config->SpeedLimitMBPerSec, 0);
   ASSERT_EQ(config->Tasks.size(), 2u);

@@ -29,7 +29,8 @@ TBackupHistoryItem Entry(const std::string& output, bool success = true) {
   item.SourceCount = 1;
   item.FileCount = 1;
   item.TotalSize = 5000000000LL;
-  item.Files = {{"/home/ayşe/Belgeler/a.txt", 5000000000LL, true}, {"/home/ayşe/Belgeler/b.txt (Erişim reddedildi)", 0, false}};
+  item.Files = {{"/home/ayşe/Belgeler/a.txt", 5000000000LL, true},
+                {"/home/ayşe/Belgeler/b.txt (Erişim reddedildi)", 0, false}};
   return item;
 }
 
@@ -121,7 +122,8 @@ TEST_F(HistoryStoreTest, CloudPathComesFromTheDetailsText) {
   EXPECT_EQ(ExtractCloudPathFromDetails("Tamam | Cloud kopyası: /mnt/nas/x.zip"), "/mnt/nas/x.zip");
   EXPECT_EQ(ExtractCloudPathFromDetails("Tamam | Cloud kopyası: a | Cloud upload: b"), "b");
   EXPECT_EQ(ExtractCloudPathFromDetails("Tamam"), "");
-  const auto item = LoadOne(R"(,"Details":"Tamam | Cloud upload: s3://bucket/x.zip | daha fazla","LocalOutputPath":"/l")");
+  const auto item =
+      LoadOne(R"(,"Details":"Tamam | Cloud upload: s3://bucket/x.zip | daha fazla","LocalOutputPath":"/l")");
   EXPECT_EQ(item.CloudOutputPath, "s3://bucket/x.zip");
   EXPECT_EQ(item.StorageMode, smHybrid);
 }

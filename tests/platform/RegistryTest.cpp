@@ -40,11 +40,11 @@ TEST_F(RegistryTest, TypedValuesBehaveLikeTheRegistry) {
   EXPECT_EQ(reader.ReadInteger("Port"), 587);
   EXPECT_TRUE(reader.ReadBool("UseTLS"));
   EXPECT_EQ(reader.GetDataType("Port"), TRegDataType::rdInteger);
-  EXPECT_EQ(reader.ReadString("Missing"), "");                 // a missing string reads empty
-  EXPECT_THROW(reader.ReadInteger("Missing"), EVelkorError);   // a missing integer is an error
-  EXPECT_THROW(reader.ReadString("Port"), EVelkorError);       // wrong type
+  EXPECT_EQ(reader.ReadString("Missing"), "");                // a missing string reads empty
+  EXPECT_THROW(reader.ReadInteger("Missing"), EVelkorError);  // a missing integer is an error
+  EXPECT_THROW(reader.ReadString("Port"), EVelkorError);      // wrong type
   EXPECT_THROW(reader.ReadInteger("SMTPServer"), EVelkorError);
-  EXPECT_THROW(reader.WriteString("X", "y"), EVelkorError);    // read-only handle
+  EXPECT_THROW(reader.WriteString("X", "y"), EVelkorError);  // read-only handle
 }
 
 TEST_F(RegistryTest, OverwriteKeepsOneValueAndDeleteRemovesIt) {

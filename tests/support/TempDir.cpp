@@ -58,20 +58,26 @@ TFileTree ReadTree(const fs::path& root) {
 
 TScopedEnv::TScopedEnv(std::string name, const std::optional<std::string>& value) : FName(std::move(name)) {
   if (const char* old = std::getenv(FName.c_str())) FOld = old;
-  if (value) setenv(FName.c_str(), value->c_str(), 1);
-  else unsetenv(FName.c_str());
+  if (value)
+    setenv(FName.c_str(), value->c_str(), 1);
+  else
+    unsetenv(FName.c_str());
 }
 
 TScopedEnv::~TScopedEnv() {
-  if (FOld) setenv(FName.c_str(), FOld->c_str(), 1);
-  else unsetenv(FName.c_str());
+  if (FOld)
+    setenv(FName.c_str(), FOld->c_str(), 1);
+  else
+    unsetenv(FName.c_str());
 }
 
 std::string ShellQuote(const std::string& text) {
   std::string q = "'";
   for (char c : text) {
-    if (c == '\'') q += "'\\''";
-    else q += c;
+    if (c == '\'')
+      q += "'\\''";
+    else
+      q += c;
   }
   return q + "'";
 }

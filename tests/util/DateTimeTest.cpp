@@ -42,6 +42,12 @@ TEST(DateTime, WeekdaysAndDayArithmetic) {
   EXPECT_EQ(DecodeDateTime(IncDay(t, 1)), (TCivilDateTime{2024, 2, 29, 23, 30, 0, 0}));
   EXPECT_EQ(DecodeDateTime(IncMinute(t, 45)), (TCivilDateTime{2024, 2, 29, 0, 15, 0, 0}));
   EXPECT_EQ(DateOf(t), EncodeDate(2024, 2, 28));
+  // Before 1899-12-30 the day is negative and the time of day positive.
+  const TDateTime early = EncodeDateTime(1899, 12, 29, 6, 0, 0);
+  EXPECT_DOUBLE_EQ(early, -1.25);
+  EXPECT_EQ(IncMilliSecond(early, 0), early);
+  EXPECT_EQ(DecodeDateTime(IncMinute(early, 60 * 20)), (TCivilDateTime{1899, 12, 30, 2, 0, 0, 0}));
+  EXPECT_EQ(DecodeDateTime(IncDay(EncodeDate(1900, 1, 1), -3)), (TCivilDateTime{1899, 12, 29, 0, 0, 0, 0}));
   EXPECT_DOUBLE_EQ(TimeOf(t), EncodeTime(23, 30, 0));
 }
 
