@@ -107,8 +107,9 @@ TDateTime TSubSchedule::ComputeNextRun(TDateTime now) const {
 
   TDateTime candidate;
   if (FLastRun != 0) {
-    // Never twice on one day: after a run at any time of day, the next one is on a later day.
-    candidate = NextDayAt(FLastRun, hour, minute);
+    // Never twice on one day: after a run at any time of day, the next one is on a later day. A last run ahead of
+    // the clock (the clock was set back) counts as a run today, or the schedule would stay silent until that date.
+    candidate = NextDayAt(ToMs(FLastRun) > ToMs(now) ? now : FLastRun, hour, minute);
   } else {
     candidate = DayAt(today, hour, minute);
     if (ToMs(candidate) <= ToMs(now)) candidate = DayAt(today + 1, hour, minute);
