@@ -1,0 +1,189 @@
+#pragma once
+// One backup run at a time, on a worker thread of the engine's own.
+//
+// The caller (on the main thread) fills the inputs, calls StartBackup, receives zero or more progress events and
+// exactly one completion event, and reads the results inside its completion handler. Both events run on the main
+// thread through the IMainThread hand-over while the worker waits, so handlers may read and change the engine
+// and the task. Inputs are written only between runs; results only by the worker. Cancel and pause are atomic
+// flags that the run polls before every file and every copied block.
+//
+// Every time, tick and sleep comes from the injected clock; the speed limit is kept per one-second window and
+// background mode adds a 2 ms pause per transfer on top of a low thread priority.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "config/BackupModel.h"
+#include "platform/Clock.h"
+#include "platform/MainThread.h"
+#include "util/DateTime.h"
+#include "util/StringUtils.h"
+
+namespace velkor {
+
+class TBackupThread;
+
+// The current file (its full path) and the run's percentage, 0 to 100.
+using TProgressEvent = std::function<void(const std::string& fileName, int progress)>;
+// The one outcome of a run, or the refusal of a start; the message is the Turkish text shown and logged.
+using TCompleteEvent = std::function<void(bool success, const std::string& message)>;
+// Reference names of the files known to the reference backup; sorted, letter case ignored, no duplicates.
+using TReferenceFileNames = std::set<std::string, TTextLess>;
+
+inline constexpr const char* BackupAlreadyRunningMessage = "Yedekleme zaten devam ediyor!";
+inline constexpr const char* BackupCancelledMessage = "Yedekleme islemi kullanici tarafindan iptal edildi.";
+
+class TBackupEngine {
+public:
+  explicit TBackupEngine(IMainThread& mainThread, IClock& clock = SystemClock());
+  // Cancels a running run and waits for its worker, running the worker's main-thread calls meanwhile.
+  ~TBackupEngine();
+  TBackupEngine(const TBackupEngine&) = delete;
+  TBackupEngine& operator=(const TBackupEngine&) = delete;
+
+  // Inputs.
+  std::vector<std::string>& SourceFolders() { return FSourceFolders; }
+  const std::string& DestinationFolder() const { return FDestinationFolder; }
+  void SetDestinationFolder(std::string value) { FDestinationFolder = std::move(value); }
+  TBackupType BackupType() const { return FBackupType; }
+  void SetBackupType(TBackupType value) { FBackupType = value; }
+  bool CompressBackup() const { return FCompressBackup; }
+  void SetCompressBackup(bool value) { FCompressBackup = value; }
+  bool EncryptBackup() const { return FEncryptBackup; }
+  void SetEncryptBackup(bool value) { FEncryptBackup = value; }
+  // Encryption happens only when EncryptBackup is set and this is not empty.
+  void SetEncryptionPassword(std::string value) { FEncryptionPassword = std::move(value); }
+  void SetOnProgress(TProgressEvent handler) { FOnProgress = std::move(handler); }
+  void SetOnComplete(TCompleteEvent handler) { FOnComplete = std::move(handler); }
+  // The caller sets the task's last successful time before a run; a successful run sets the time it ended.
+  TDateTime LastBackupTime() const { return FLastBackupTime; }
+  void SetLastBackupTime(TDateTime value) { FLastBackupTime = value; }
+  TDateTime ReferenceBackupTime() const { return FReferenceBackupTime; }
+  void SetReferenceBackupTime(TDateTime value) { FReferenceBackupTime = value; }
+  TDateTime ReferenceFullBackupTime() const { return FReferenceFullBackupTime; }
+  void SetReferenceFullBackupTime(TDateTime value) { FReferenceFullBackupTime = value; }
+  TReferenceFileNames& ReferenceFileNames() { return FReferenceFileNames; }
+  // Copied from the task for the caller's bookkeeping; the engine does not use it.
+  int MaxBackupsToKeep() const { return FMaxBackupsToKeep; }
+  void SetMaxBackupsToKeep(int value) { FMaxBackupsToKeep = value; }
+  bool BackgroundMode() const { return FBackgroundMode; }
+  void SetBackgroundMode(bool value) { FBackgroundMode = value; }
+  // Bytes per second; 0 = unlimited.
+  int64_t SpeedLimitBytesPerSec() const { return FSpeedLimitBytesPerSec; }
+  void SetSpeedLimitBytesPerSec(int64_t value) { FSpeedLimitBytesPerSec = value; }
+  // The task name; the output is named after it.
+  const std::string& BackupNamePrefix() const { return FBackupNamePrefix; }
+  void SetBackupNamePrefix(std::string value) { FBackupNamePrefix = std::move(value); }
+
+  // Results of the last run, complete when its completion handler runs.
+  int LastBackupFileCount() const { return FLastBackupFileCount; }
+  int64_t LastBackupTotalSize() const { return FLastBackupTotalSize; }
+  const std::string& LastBackupOutputPath() const { return FLastBackupOutputPath; }
+  const std::string& LastBackupChecksum() const { return FLastBackupChecksum; }
+  bool LastBackupVerified() const { return FLastBackupVerified; }
+  // Full source paths, in processing order.
+  const std::vector<std::string>& SuccessfulFiles() const { return FSuccessfulFiles; }
+  // "path (error message)" per file that could not be backed up.
+  const std::vector<std::string>& FailedFiles() const { return FFailedFiles; }
+
+  // Main thread. While a run is active a start is refused at once, on the calling thread, with the completion
+  // (false, BackupAlreadyRunningMessage); the active run goes on.
+  void StartBackup();
+  // True from StartBackup until the run's completion handler has returned.
+  bool IsRunning() const;
+  void CancelBackup();
+  // Only while a run is active; a later run never starts paused.
+  void PauseBackup();
+  void ResumeBackup();
+
+protected:
+  // The building blocks of a run. They run on the worker, or on the main thread while no run is active.
+
+  // Hands progress to the main thread at most once per 150 ms, every change to 100 at once, never the same
+  // percentage twice in a row.
+  void ReportProgress(const std::string& fileName, int progress);
+  void ReportComplete(bool success, const std::string& message);
+  bool IsCancelled() const;
+  // Sleeps in 100 ms steps while paused; false when the run is cancelled.
+  bool WaitWhilePaused();
+  // Paces `byteCount` bytes just transferred against the speed limit and background mode.
+  void ThrottleTransfer(int64_t byteCount);
+  // Copies in 1 MiB blocks, pausing, pacing and stopping between blocks; the target is created or replaced.
+  // On cancellation the partial target stays and the call returns normally. Errors throw EVelkorError.
+  void CopyFileThrottled(const std::string& source, const std::string& target);
+
+private:
+  friend class TBackupThread;
+
+  // What the run has decided so far.
+  struct TRunOutcome {
+    bool Success = false;
+    bool Cancelled = false;
+    std::string Message;
+    std::string OutputPath;  // the output file or folder once its name is built
+  };
+
+  // The run, on the worker: exactly one completion whatever happens.
+  void ExecuteBackup();
+  // Everything between resetting the results and delivering the outcome; errors are left to ExecuteBackup.
+  void RunBackupSteps(TRunOutcome& run);
+  void ResetResults();
+  // False (with the refusal message) when the destination cannot hold the run.
+  bool HasRoomForRun(std::string& message);
+  std::string BuildBackupName() const;
+  void ProduceCompressedOutput(TRunOutcome& run);
+  void ProduceFolderOutput(TRunOutcome& run);
+  void ApplySkippedFilesRule(TRunOutcome& run);
+  void RemovePartialOutput(const TRunOutcome& run);
+  std::vector<std::string> EnumerateFiles(const std::string& folder);
+  bool ShouldBackupFile(const std::string& fileName);
+  bool CopyFolderTree(const std::string& sourceFolder, const std::string& targetFolder, bool countFiles);
+
+  IMainThread& FMainThread;
+  IClock& FClock;
+
+  std::vector<std::string> FSourceFolders;
+  std::string FDestinationFolder;
+  TBackupType FBackupType = btFull;
+  bool FCompressBackup = true;
+  bool FEncryptBackup = false;
+  std::string FEncryptionPassword;
+  TProgressEvent FOnProgress;
+  TCompleteEvent FOnComplete;
+  int FLastBackupFileCount = 0;
+  int64_t FLastBackupTotalSize = 0;
+  TDateTime FLastBackupTime = 0;
+  std::string FLastBackupOutputPath;
+  std::string FLastBackupChecksum;
+  bool FLastBackupVerified = false;
+  TDateTime FReferenceBackupTime = 0;
+  TDateTime FReferenceFullBackupTime = 0;
+  TReferenceFileNames FReferenceFileNames;
+  int FMaxBackupsToKeep = 0;
+  bool FBackgroundMode = false;
+  int64_t FSpeedLimitBytesPerSec = 0;
+  uint64_t FThrottleWindowStart = 0;
+  int64_t FBytesInThrottleWindow = 0;
+  std::vector<std::string> FSuccessfulFiles;
+  std::vector<std::string> FFailedFiles;
+  std::string FBackupNamePrefix;
+  std::unique_ptr<TBackupThread> FBackupThread;
+  std::string FCurrentFileName;
+  int FCurrentProgress = 0;
+  bool FCompletionSuccess = false;
+  std::string FCompletionMessage;
+  uint32_t FLastProgressTick = 0;
+  int FLastProgressValue = -1;
+  std::atomic<bool> FCancelRequested{false};
+  std::atomic<bool> FPauseRequested{false};
+  // Set on the main thread as the completion handler returns: from then on the run counts as ended, so a start
+  // requested from within that handler's follow-up is not refused while the worker is still winding down.
+  std::atomic<bool> FCompletionDelivered{true};
+  bool FDestroying = false;
+};
+
+}  // namespace velkor
