@@ -176,6 +176,11 @@ TEST_F(BackupEngineCopy, BackgroundModePausesPerBlockAndUnlimitedNeverSleeps) {
   EXPECT_EQ(FClock.SleptMs(), 3u * 2u);
 }
 
+TEST_F(BackupEngineCopy, FilesThatLookEmptyUntilReadAreCopiedWhole) {
+  FEngine.CopyFileThrottled("/proc/self/mountinfo", P("mountinfo"));
+  EXPECT_NE(ReadFile(P("mountinfo")).find(" / "), std::string::npos);
+}
+
 TEST_F(BackupEngineCopy, CopyIsNoMoreReadableThanItsSource) {
   WriteFile(P("private.txt"), "secret");
   chmod(P("private.txt").c_str(), 0600);
