@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <vector>
 
 #include "engine/BackupThread.h"
 #include "engine/LongPathUtils.h"
@@ -317,6 +319,7 @@ std::string TBackupEngine::BuildBackupName() const {
 }
 
 void TBackupEngine::ProduceCompressedOutput(TRunOutcome& run) {
+  // No archive is written yet: the run says so rather than report a backup that does not exist.
   run.Success = false;
   run.Message = "Hata: sıkıştırılmış yedek henüz üretilemiyor.";
 }

@@ -35,7 +35,7 @@ struct TWindowsPath {
   std::vector<std::string> Segments;
 };
 
-bool IsDriveSpec(std::string_view s) {
+bool HasDriveLetter(std::string_view s) {
   return s.size() >= 2 && s[1] == ':' && ((s[0] >= 'A' && s[0] <= 'Z') || (s[0] >= 'a' && s[0] <= 'z'));
 }
 
@@ -61,7 +61,7 @@ void SplitRoot(std::string_view path, std::string& root, std::string_view& rest)
     if (end != std::string_view::npos) end = path.find('\\', end + 1);
     root = std::string(path.substr(0, end));
     rest = end == std::string_view::npos ? std::string_view() : path.substr(end);
-  } else if (IsDriveSpec(path)) {
+  } else if (HasDriveLetter(path)) {
     root = std::string(path.substr(0, 2));
     rest = path.substr(2);
   } else {
@@ -87,12 +87,12 @@ std::string ExpandWindowsPath(std::string_view input, std::string_view currentDi
   TWindowsPath full;
   if (path.starts_with("\\\\")) {
     full = ParseFull(path);
-  } else if (IsDriveSpec(path)) {
+  } else if (HasDriveLetter(path)) {
     if (path.size() > 2 && path[2] == '\\') {
       full = ParseFull(path);
     } else {
       // "C:x" is relative to the current folder when that is on drive C, else to the drive's root.
-      full = IsDriveSpec(cwd) && SameText(cwd.substr(0, 2), path.substr(0, 2)) ? ParseFull(cwd) : TWindowsPath{};
+      full = HasDriveLetter(cwd) && SameText(cwd.substr(0, 2), path.substr(0, 2)) ? ParseFull(cwd) : TWindowsPath{};
       full.Root = path.substr(0, 2);
       AppendSegments(full, std::string_view(path).substr(2));
     }
@@ -106,7 +106,7 @@ std::string ExpandWindowsPath(std::string_view input, std::string_view currentDi
 
   std::string result = full.Root;
   for (const auto& segment : full.Segments) result += "\\" + segment;
-  const bool driveRoot = IsDriveSpec(full.Root) && full.Segments.empty();
+  const bool driveRoot = HasDriveLetter(full.Root) && full.Segments.empty();
   const bool trailing = !path.empty() && path.back() == '\\' && !full.Segments.empty();
   if (driveRoot || trailing || result.empty()) result += "\\";
   return result;
