@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -40,7 +39,7 @@ constexpr char ValueEnabled[] = "Enabled";
 
 // Reads the source in order; the file is never opened for writing.
 class TSourceFile {
- public:
+public:
   explicit TSourceFile(fs::path path) : FPath(std::move(path)) {
     FFd = ::open(FPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (FFd < 0) Fail(errno);
@@ -72,7 +71,7 @@ class TSourceFile {
     if (::lseek(FFd, static_cast<off_t>(offset), SEEK_SET) < 0) Fail(errno);
   }
 
- private:
+private:
   [[noreturn]] void Fail(int err) {
     throw EVelkorError("Dosya okunamadı: " + FPath.string() + " (" + SystemErrorMessage(err) + ")");
   }
@@ -84,7 +83,7 @@ class TSourceFile {
 // A temporary file beside the destination that replaces it on Commit and is removed otherwise, so a failed
 // operation leaves neither a partial output nor a damaged earlier one.
 class TPartialOutput {
- public:
+public:
   explicit TPartialOutput(fs::path dest) : FDest(std::move(dest)) {
     // Keep the temporary name within the file system's limit of 255 bytes per name.
     const std::string name = FDest.filename().string().substr(0, 200);
@@ -124,7 +123,7 @@ class TPartialOutput {
     FCommitted = true;
   }
 
- private:
+private:
   static std::string ToHex(const TBytes& bytes) {
     static const char digits[] = "0123456789abcdef";
     std::string hex;

@@ -3,9 +3,9 @@
 #include <fcntl.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <memory>
@@ -29,7 +29,7 @@ struct TCipherContextFree {
 using TCipherContext = std::unique_ptr<EVP_CIPHER_CTX, TCipherContextFree>;
 
 class TFd {
- public:
+public:
   explicit TFd(int fd) : FFd(fd) {}
   ~TFd() {
     if (FFd >= 0) ::close(FFd);
@@ -38,7 +38,7 @@ class TFd {
   TFd& operator=(const TFd&) = delete;
   int Get() const { return FFd; }
 
- private:
+private:
   int FFd;
 };
 
