@@ -1,0 +1,94 @@
+#pragma once
+// Restores one backup output into a chosen target folder: an output folder (its files possibly encrypted one by
+// one as ".mbe"), a ZIP archive, or a ZIP archive encrypted as one ".mbe" file. A restore covers exactly that
+// output; base and parent outputs of a chain are not consulted.
+//
+// Safety rules, kept by every operation:
+// - Every name taken from an archive or an output folder goes through ResolveSafeTargetPath, which raises on a
+//   name that could leave the folder it is written to; one unsafe name stops the whole operation.
+// - An existing file or folder is never written over: rcRename and rcOverwrite write "name (n).ext", rcSkip
+//   leaves it and counts it as skipped.
+// - Nothing is written outside the target folder or the operation's staging folders, also not through a link to
+//   a folder that already stands inside the target; archive entries never become links.
+// - ZIP archives and decrypted ".mbe" outputs are unpacked into staging folders in the user's temporary folder,
+//   which are removed when the operation ends, successfully or not; an archive that would not fit the free space
+//   there is refused before anything is unpacked.
+// - Any error ends the operation at once with EVelkorError carrying its Turkish message: files restored before
+//   it stay, the rest is not processed.
+//
+// Blocking calls on the caller's thread; no state is kept between calls.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/Clock.h"
+
+namespace velkor {
+
+class TEncryptionManager;
+
+enum TRestoreConflictAction { rcOverwrite, rcRename, rcSkip };
+
+struct TRestoreAnalysis {
+  int32_t TotalFiles = 0;         // file entries a restore would write
+  int32_t ConflictCount = 0;      // how many of their target paths already exist (file, folder or anything else)
+  std::string FirstConflictPath;  // the first of those in processing order; empty when none
+};
+
+inline constexpr char RestorePasswordRequiredMessage[] = "Şifreli yedek geri yükleme için parola gerekli.";
+
+class TRestoreManager {
+public:
+  // The clock names the staging folders.
+  explicit TRestoreManager(IClock& clock = SystemClock());
+
+  // Counts what a restore would write and what of it already exists; writes nothing to the target. A folder's
+  // encrypted files need no password here; an ".mbe" output does (it is decrypted to a staging folder).
+  TRestoreAnalysis AnalyzeRestore(const std::string& sourcePath, const std::string& targetFolder,
+                                  const std::string& password);
+  void RestoreBackupOutput(const std::string& sourcePath, const std::string& targetFolder, const std::string& password,
+                           TRestoreConflictAction conflictAction, int32_t& restoredCount, int32_t& skippedCount);
+  // True for an ".mbe" output and for a folder holding at least one ".mbe" file.
+  static bool RestoreRequiresPassword(const std::string& sourcePath);
+
+  // The full path of the folder with a trailing "/".
+  static std::string NormalizeTargetRoot(const std::string& targetFolder);
+  // Maps an entry name ("/" or "\" separators, as stored) into `targetFolder`. nullopt for a folder entry (empty or
+  // ending in a separator), which is skipped. Raises on a name holding a NUL, "..\", a leading "..", or ":\", and on
+  // one that resolves outside the folder.
+  static std::optional<std::string> ResolveSafeTargetPath(const std::string& targetFolder,
+                                                          const std::string& entryName);
+  // The path to write for `targetPath`: itself when nothing stands there; else nullopt for rcSkip, or the first
+  // free "name (n).ext" for rcRename and rcOverwrite.
+  static std::optional<std::string> ResolveConflictTarget(const std::string& targetPath,
+                                                          TRestoreConflictAction conflictAction);
+
+private:
+  struct TRestoreCounters {
+    int32_t Restored = 0;
+    int32_t Skipped = 0;
+  };
+  class TTargetGuard;
+
+  void AnalyzeFolder(const std::string& sourceFolder, const std::string& targetFolder, TRestoreAnalysis& analysis);
+  void AnalyzeZip(const std::string& zipPath, const std::string& targetFolder, TRestoreAnalysis& analysis);
+  static void CountRestoreEntry(const std::string& targetPath, TRestoreAnalysis& analysis);
+  // `backupFolder` is true for an output folder, whose ".mbe" files are decrypted, and false for a staging folder
+  // of unpacked entries, which are restored as they are (and moved rather than copied where the system allows).
+  void RestoreFolderTree(const std::string& sourceFolder, const std::string& targetFolder,
+                         TRestoreConflictAction conflictAction, const std::string& password, bool backupFolder,
+                         TRestoreCounters& counters);
+  static void RestorePlainFile(const std::string& sourceFile, const std::string& targetPath,
+                               TRestoreConflictAction conflictAction, bool moveAllowed, TTargetGuard& guard,
+                               TRestoreCounters& counters);
+  static void RestoreEncryptedFile(const std::string& sourceFile, const std::string& targetPath,
+                                   TRestoreConflictAction conflictAction, TEncryptionManager& manager,
+                                   TTargetGuard& guard, TRestoreCounters& counters);
+  void ExtractZipToFolder(const std::string& zipPath, const std::string& stagingFolder);
+  void RestoreZip(const std::string& zipPath, const std::string& targetFolder, TRestoreConflictAction conflictAction,
+                  TRestoreCounters& counters);
+
+  IClock& FClock;
+};
+
+}  // namespace velkor

@@ -1,0 +1,40 @@
+#pragma once
+// Backup outputs built the way the backup run lays them out, and listings to prove what a restore left behind.
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "support/TempDir.h"
+
+namespace velkor::test {
+
+struct TZipFixtureEntry {
+  std::string Name;  // as stored: "/" or "\" separators, may hold a NUL
+  std::string Data;
+  bool SymbolicLink = false;
+};
+
+struct TZipFixtureOptions {
+  std::optional<uint32_t> DeclaredSize;  // claimed uncompressed size of every entry
+  std::string Damage;                    // "", "truncate" or "deflate"
+};
+
+// Writes the archive with /usr/bin/python3's zipfile (an independent writer).
+void WriteZipFixture(const std::filesystem::path& zipPath, const std::vector<TZipFixtureEntry>& entries,
+                     const TZipFixtureOptions& options = {});
+
+enum TOutputKind { okFolder, okEncryptedFolder, okZip, okZipBackslashNames, okEncryptedZip };
+const char* OutputKindName(TOutputKind kind);
+
+// The output of one run over `tree` (relative paths "Docs/a.txt", their first part being the source folder's last
+// component) in `destination`: an output folder, its files encrypted one by one as ".mbe", a ZIP archive with
+// "/" or "\" separated entry names, or that archive encrypted whole as ".mbe". Returns the output path.
+std::filesystem::path BuildBackupOutput(TOutputKind kind, const TFileTree& tree,
+                                        const std::filesystem::path& destination, const std::string& password);
+
+// Every path below `root` (folders with a trailing "/"), relative; empty when `root` does not exist.
+std::set<std::string> ListEverything(const std::filesystem::path& root);
+
+}  // namespace velkor::test
