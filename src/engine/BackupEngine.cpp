@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,8 +11,12 @@
 #include <filesystem>
 #include <vector>
 
+#include "crypto/EncryptionManager.h"
+#include "engine/BackupChecksum.h"
 #include "engine/BackupThread.h"
 #include "engine/LongPathUtils.h"
+#include "engine/ZipArchiveWriter.h"
+#include "platform/AppPaths.h"
 #include "platform/AtomicFile.h"
 #include "util/Error.h"
 #include "util/FormatSettings.h"
@@ -28,7 +33,13 @@ constexpr uint32_t PausePollMs = 100;
 constexpr uint32_t BackgroundPauseMs = 2;
 constexpr uint64_t ThrottleWindowMs = 1000;
 
-constexpr const char* NoChangeMessage = "Değişiklik bulunamadı. Yeni artımlı/fark yedeği oluşturulmadı.";
+// A run always asks for at least this much room, and an archive's overhead is at least this much.
+constexpr int64_t MinimumRequiredBytes = 65536;
+// What encryption adds: to the one archive, and to every file of a folder run.
+constexpr int64_t ArchiveEncryptionOverhead = 8192;
+constexpr int64_t FileEncryptionOverhead = 8;
+// Time stamps are compared with this slack, since file systems keep them at different resolutions.
+constexpr long long ChangeToleranceMs = 1000;
 
 [[noreturn]] void RaiseFileError(int err, const char* what, const fs::path& path) {
   throw EVelkorError(std::string(what) + ": " + path.string() + " (" + SystemErrorMessage(err) + ")");
@@ -122,6 +133,12 @@ std::string FormatMegabytes(int64_t bytes) {
 std::string SourceTarget(const std::string& outputFolder, const std::string& sourceFolder) {
   const std::string component = ToNativePath(sourceFolder).filename().string();
   return component.empty() ? outputFolder : (fs::path(outputFolder) / component).string();
+}
+
+// Whether anything, even a dangling link, already has this name.
+bool PathTaken(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 || errno != ENOENT;
 }
 
 }  // namespace
@@ -265,8 +282,14 @@ void TBackupEngine::ExecuteBackup() {
     RunBackupSteps(run);
   } catch (const std::exception& e) {
     run.Success = false;
-    run.Message = IsCancelled() ? std::string(BackupCancelledMessage) : std::string("Hata: ") + e.what();
+    if (IsCancelled()) {
+      run.Message = BackupCancelledMessage;
+      RemovePartialOutput(run);
+    } else {
+      run.Message = std::string("Hata: ") + e.what();
+    }
   }
+  FStagedSources.clear();
   ReportComplete(run.Success, run.Message);
 }
 
@@ -277,11 +300,11 @@ void TBackupEngine::RunBackupSteps(TRunOutcome& run) {
     run.Message = BackupCancelledMessage;
     return;
   }
-  run.OutputPath = (ToNativePath(FDestinationFolder) / BuildBackupName()).string();
   if (FCompressBackup) {
-    run.OutputPath += ".zip";
+    run.OutputPath = ChooseOutputPath(BuildBackupName(), ".zip");
     ProduceCompressedOutput(run);
   } else {
+    run.OutputPath = ChooseOutputPath(BuildBackupName(), "");
     ProduceFolderOutput(run);
   }
   ApplySkippedFilesRule(run);
@@ -301,12 +324,61 @@ void TBackupEngine::ResetResults() {
   FLastBackupVerified = false;
   FSuccessfulFiles.clear();
   FFailedFiles.clear();
+  FStagedSources.clear();
 }
 
 bool TBackupEngine::HasRoomForRun(std::string& message) {
-  // No estimate of the run's size is made yet, so every destination counts as large enough.
-  message.clear();
-  return true;
+  int64_t required = 0;
+  int64_t available = 0;
+  if (CheckDestinationCapacity(required, available)) return true;
+  message = "Kapasite yetersiz: tahmini gerekli alan " + FormatMegabytes(required) + " MB, kullanilabilir alan " +
+            FormatMegabytes(available) + " MB. Hedef diskte yeterli bos alan olmadigi icin yedekleme baslatilmadi.";
+  return false;
+}
+
+bool TBackupEngine::CheckDestinationCapacity(int64_t& requiredBytes, int64_t& availableBytes) {
+  int fileCount = 0;
+  requiredBytes = EstimateRequiredBytes(fileCount);
+  if (fileCount == 0 && requiredBytes < MinimumRequiredBytes) requiredBytes = MinimumRequiredBytes;
+  const std::string target = FindExistingAncestor(FDestinationFolder);
+  struct statvfs st {};
+  if (::statvfs(ToNativePath(target).c_str(), &st) != 0)
+    throw EVelkorError("Boş alan okunamadı: " + target + " (" + SystemErrorMessage(errno) + ")");
+  // The blocks available to this user, not those kept back for the system.
+  availableBytes = static_cast<int64_t>(st.f_bavail) * static_cast<int64_t>(st.f_frsize);
+  return availableBytes >= requiredBytes;
+}
+
+int64_t TBackupEngine::EstimateRequiredBytes(int& fileCount) {
+  fileCount = 0;
+  int64_t total = 0;
+  for (const auto& folder : FSourceFolders) {
+    if (!LongDirectoryExists(folder)) continue;
+    for (const auto& file : EnumerateFiles(folder)) {
+      if (!ShouldBackupFile(file)) continue;
+      ++fileCount;
+      total += LongGetFileSize(file);
+    }
+  }
+  if (FCompressBackup) {
+    const int64_t overhead = total / 20;
+    total += overhead <= MinimumRequiredBytes ? MinimumRequiredBytes : overhead;
+  }
+  if (FEncryptBackup) total += FCompressBackup ? ArchiveEncryptionOverhead : FileEncryptionOverhead * fileCount;
+  return total;
+}
+
+std::string TBackupEngine::FindExistingAncestor(const std::string& path) const {
+  std::string trimmed = Trim(path);
+  if (trimmed.size() > 1 && (trimmed.back() == '/' || trimmed.back() == '\\')) trimmed.pop_back();
+  if (trimmed.empty()) return path;
+  fs::path current = ToNativePath(trimmed);
+  for (;;) {
+    if (LongDirectoryExists(current.string())) return current.string();
+    const fs::path parent = current.parent_path();
+    if (parent.empty() || parent == current) return current.root_path().string();
+    current = parent;
+  }
 }
 
 std::string TBackupEngine::BuildBackupName() const {
@@ -318,14 +390,192 @@ std::string TBackupEngine::BuildBackupName() const {
   return prefix + "_" + FormatDateTime("yyyy-mm-dd_hh-nn-ss", FClock.Now());
 }
 
+std::string TBackupEngine::ChooseOutputPath(const std::string& name, const std::string& extension) const {
+  const fs::path folder = ToNativePath(FDestinationFolder);
+  const bool encryptedArchive = !extension.empty() && FEncryptBackup && !FEncryptionPassword.empty();
+  for (int n = 1;; ++n) {
+    const std::string base = (folder / (n == 1 ? name : name + "_" + std::to_string(n))).string();
+    if (PathTaken(base + extension)) continue;
+    if (encryptedArchive && PathTaken(base + ".mbe")) continue;
+    return base + extension;
+  }
+}
+
+std::string TBackupEngine::CreateStagingFolder() {
+  const fs::path temp = GetUserTempDirectory();
+  LongForceDirectories(temp.string());
+  const std::string base =
+      (ToNativePath(temp.string()) / ("BackupTemp_" + FormatDateTime("yyyymmddhhnnss", FClock.Now()))).string();
+  // Created exclusively, so a leftover of an interrupted run or a run of another user in the same second is never
+  // packed into this run's archive; private, since it holds copies of the user's files.
+  for (int n = 1;; ++n) {
+    const std::string candidate = n == 1 ? base : base + "_" + std::to_string(n);
+    if (::mkdir(candidate.c_str(), 0700) == 0) return candidate;
+    if (errno != EEXIST) RaiseFileError(errno, "Geçici klasör oluşturulamadı", candidate);
+  }
+}
+
 void TBackupEngine::ProduceCompressedOutput(TRunOutcome& run) {
-  // No archive is written yet: the run says so rather than report a backup that does not exist.
-  run.Success = false;
-  run.Message = "Hata: sıkıştırılmış yedek henüz üretilemiyor.";
+  const std::string staging = CreateStagingFolder();
+  // The staging folder goes whatever the outcome, also when an error leaves this step early.
+  struct TStagingRemover {
+    const std::string& Path;
+    ~TStagingRemover() {
+      try {
+        LongDeleteDirectory(Path, true);
+      } catch (const std::exception&) {
+        // What could not be removed stays in the temporary folder; the run's outcome does not depend on it.
+      }
+    }
+  } remover{staging};
+
+  bool cancelled = !StageSources(staging);
+  bool built = false;
+  bool noChange = false;
+  if (!cancelled && FBackupType != btFull && FLastBackupFileCount == 0)
+    noChange = true;
+  else if (!cancelled)
+    built = CreateZipArchive(staging, run.OutputPath);
+  if (IsCancelled()) cancelled = true;
+
+  if (cancelled) {
+    run.Cancelled = true;
+    run.Success = false;
+    run.Message = BackupCancelledMessage;
+  } else if (noChange) {
+    run.Success = true;
+    run.Message = BackupNoChangeMessage;
+  } else if (built) {
+    FinishArchive(run);
+  } else {
+    run.Success = false;
+    run.Message = "Sıkıştırma sırasında hata oluştu";
+  }
+}
+
+bool TBackupEngine::StageSources(const std::string& stagingFolder) {
+  // Staged files are plain copies: the archive is encrypted as a whole once it is complete.
+  for (const auto& folder : FSourceFolders) {
+    if (IsCancelled()) return false;
+    if (!LongDirectoryExists(folder)) continue;
+    // A staging failure other than a cancellation ends the staging; the archive is built from what was staged.
+    if (!CopyFolderTree(folder, SourceTarget(stagingFolder, folder), true, false)) return !IsCancelled();
+  }
+  return true;
+}
+
+void TBackupEngine::FinishArchive(TRunOutcome& run) {
+  std::string output = run.OutputPath;
+  if (FEncryptBackup && !FEncryptionPassword.empty()) {
+    const std::string encrypted = ToNativePath(output).replace_extension(".mbe").string();
+    try {
+      TEncryptionManager encryption;
+      encryption.SetPassword(FEncryptionPassword);
+      encryption.EncryptFile(ToNativePath(output), ToNativePath(encrypted));
+    } catch (const std::exception& e) {
+      // The unencrypted archive stays where it was written.
+      run.Success = false;
+      run.Message = std::string("Şifreleme hatası: ") + e.what();
+      return;
+    }
+    run.OutputPath = encrypted;
+    LongDeleteFile(output);
+    output = encrypted;
+  }
+  if (!LongFileExists(output)) {
+    run.Success = false;
+    run.Message = "Yedekleme çıktısı oluşturulamadı.";
+    return;
+  }
+  FLastBackupOutputPath = output;
+  FLastBackupChecksum = ComputeFileChecksum(output);
+  FLastBackupVerified = !FLastBackupChecksum.empty();
+  if (!FLastBackupVerified) {
+    run.Success = false;
+    run.Message = "Yedekleme dosyasi olustu ancak SHA-256 dogrulamasi yapilamadi.";
+    return;
+  }
+  run.Success = true;
+  run.Message = FLastBackupFileCount == 0 ? "Boş klasör yedeklendi (0 dosya) - " + output
+                                          : SuccessMessage(LongGetFileSize(output), output);
+}
+
+bool TBackupEngine::CreateZipArchive(const std::string& stagingFolder, const std::string& archivePath) {
+  bool written = false;
+  try {
+    const std::vector<std::string> files = EnumerateFiles(stagingFolder);
+    if (files.empty()) {
+      TZipArchiveWriter::WriteEmptyArchive(archivePath);
+      return true;
+    }
+    TZipArchiveWriter writer(archivePath);
+    // Listed paths begin with the staging folder's native form; what follows it is the entry name.
+    const std::string root = ToNativePath(stagingFolder).string();
+    const auto keepGoing = [this](int64_t bytes) {
+      ThrottleTransfer(bytes);
+      return WaitWhilePaused() && !IsCancelled();
+    };
+    const size_t total = files.size();
+    size_t processed = 0;
+    bool stopped = false;
+    for (const auto& file : files) {
+      if (!WaitWhilePaused() || IsCancelled()) {
+        stopped = true;
+        break;
+      }
+      const std::string name = file.substr(std::min(root.size() + 1, file.size()));
+      // Problems of one file are found before anything of it is written, so the archive stays sound without it.
+      std::string error;
+      TFileHandle in(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+      if (in.Get() < 0)
+        error = "Dosya açılamadı: " + file + " (" + SystemErrorMessage(errno) + ")";
+      else if (!TZipArchiveWriter::IsSafeEntryName(name))
+        error = "Güvensiz arşiv girdisi adı: " + name;
+      if (!error.empty()) {
+        UnlistStagedFile(file, error);
+      } else if (!writer.AddFile(name, in.Get(), keepGoing)) {
+        stopped = true;
+        break;
+      }
+      ++processed;
+      ReportProgress(file, static_cast<int>(processed * 100 / total));
+    }
+    if (!stopped) {
+      writer.Close();
+      written = true;
+    }
+  } catch (const std::exception&) {
+    written = false;
+  }
+  if (!written) {
+    try {
+      LongDeleteFile(archivePath);
+    } catch (const std::exception&) {
+      // An archive that was never completed is worthless; if it cannot be removed the failed run says enough.
+    }
+  }
+  return written;
+}
+
+void TBackupEngine::UnlistStagedFile(const std::string& stagedPath, const std::string& error) {
+  const auto staged = FStagedSources.find(stagedPath);
+  if (staged == FStagedSources.end()) {
+    FFailedFiles.push_back(stagedPath + " (" + error + ")");
+    return;
+  }
+  for (const auto& source : staged->second) {
+    const auto listed = std::find(FSuccessfulFiles.begin(), FSuccessfulFiles.end(), source.Path);
+    if (listed != FSuccessfulFiles.end()) FSuccessfulFiles.erase(listed);
+    --FLastBackupFileCount;
+    FLastBackupTotalSize -= source.Size;
+    FFailedFiles.push_back(source.Path + " (" + error + ")");
+  }
+  FStagedSources.erase(staged);
 }
 
 void TBackupEngine::ProduceFolderOutput(TRunOutcome& run) {
   LongForceDirectories(run.OutputPath);
+  const bool encrypt = FEncryptBackup && !FEncryptionPassword.empty();
   bool copied = false;
   for (const auto& folder : FSourceFolders) {
     if (IsCancelled()) {
@@ -333,7 +583,7 @@ void TBackupEngine::ProduceFolderOutput(TRunOutcome& run) {
       break;
     }
     if (!LongDirectoryExists(folder)) continue;
-    copied = CopyFolderTree(folder, SourceTarget(run.OutputPath, folder), true);
+    copied = CopyFolderTree(folder, SourceTarget(run.OutputPath, folder), true, encrypt);
     if (!copied) break;
   }
   if (IsCancelled()) run.Cancelled = true;
@@ -344,16 +594,22 @@ void TBackupEngine::ProduceFolderOutput(TRunOutcome& run) {
   } else if (copied && FBackupType != btFull && FLastBackupFileCount == 0) {
     LongDeleteDirectory(run.OutputPath, true);
     run.Success = true;
-    run.Message = NoChangeMessage;
+    run.Message = BackupNoChangeMessage;
   } else if (copied) {
     FLastBackupOutputPath = run.OutputPath;
-    run.Success = true;
-    run.Message = std::to_string(FLastBackupFileCount) + " dosya yedeklendi (" + FormatMegabytes(FLastBackupTotalSize) +
-                  " MB) - " + run.OutputPath;
+    FLastBackupChecksum = ComputeFolderChecksum(run.OutputPath);
+    FLastBackupVerified = !FLastBackupChecksum.empty();
+    run.Success = FLastBackupVerified;
+    run.Message = FLastBackupVerified ? SuccessMessage(FLastBackupTotalSize, run.OutputPath)
+                                      : "Yedek klasoru olustu ancak SHA-256 dogrulamasi yapilamadi.";
   } else {
     run.Success = false;
     run.Message = "Kopyalama sırasında hata oluştu";
   }
+}
+
+std::string TBackupEngine::SuccessMessage(int64_t bytes, const std::string& outputPath) const {
+  return std::to_string(FLastBackupFileCount) + " dosya yedeklendi (" + FormatMegabytes(bytes) + " MB) - " + outputPath;
 }
 
 void TBackupEngine::ApplySkippedFilesRule(TRunOutcome& run) {
@@ -383,14 +639,51 @@ std::vector<std::string> TBackupEngine::EnumerateFiles(const std::string& folder
   return LongGetFiles(folder, "*.*", true);
 }
 
-bool TBackupEngine::ShouldBackupFile(const std::string& /*fileName*/) {
-  // Every file is taken until the comparison against the reference backup is in place.
-  return true;
+std::string MakeReferenceName(const std::vector<std::string>& sourceFolders, std::string_view fileName) {
+  for (const auto& folder : sourceFolders) {
+    const std::string root = ToNativePath(folder).string();
+    if (root.empty()) continue;
+    const std::string prefix = root == "/" ? root : root + "/";
+    if (!StartsText(prefix, fileName)) continue;
+    const std::string component = fs::path(root).filename().string();
+    const std::string_view relative = fileName.substr(prefix.size());
+    return component.empty() ? std::string(relative) : component + "/" + std::string(relative);
+  }
+  return fs::path(fileName).filename().string();
 }
 
-bool TBackupEngine::CopyFolderTree(const std::string& sourceFolder, const std::string& targetFolder, bool countFiles) {
+std::string TBackupEngine::GetReferenceName(const std::string& fileName) const {
+  return MakeReferenceName(FSourceFolders, fileName);
+}
+
+bool TBackupEngine::ShouldBackupFile(const std::string& fileName) {
+  if (!FReferenceFileNames.empty()) {
+    const std::string name = GetReferenceName(fileName);
+    // Lists recorded where "\" separated the components know the same files under that spelling.
+    if (FReferenceFileNames.count(name) == 0 && FReferenceFileNames.count(ReplaceAll(name, "/", "\\")) == 0)
+      return true;
+  }
+  TDateTime reference = 0;
+  if (FBackupType == btDifferential)
+    reference = FReferenceFullBackupTime;
+  else if (FBackupType == btIncremental)
+    reference = FReferenceBackupTime;
+  else
+    return true;
+  if (reference <= 0) return true;
+  const TDateTime changed = std::max(LongGetLastWriteTime(fileName), LongGetCreationTime(fileName));
+  return changed >= IncMilliSecond(reference, -ChangeToleranceMs);
+}
+
+bool TBackupEngine::CopyFolderTree(const std::string& sourceFolder, const std::string& targetFolder, bool countFiles,
+                                   bool encryptFiles) {
+  std::unique_ptr<TEncryptionManager> encryption;
   std::vector<std::string> files;
   try {
+    if (encryptFiles) {
+      encryption = std::make_unique<TEncryptionManager>();
+      encryption->SetPassword(FEncryptionPassword);
+    }
     LongForceDirectories(targetFolder);
     files = EnumerateFiles(sourceFolder);
   } catch (const std::exception&) {
@@ -406,13 +699,23 @@ bool TBackupEngine::CopyFolderTree(const std::string& sourceFolder, const std::s
       try {
         std::string relative = file.substr(std::min(root.size(), file.size()));
         if (!relative.empty() && relative.front() == '/') relative.erase(0, 1);
-        const fs::path destination = fs::path(targetFolder) / relative;
-        LongForceDirectories(destination.parent_path().string());
-        CopyFileThrottled(file, destination.string());
+        std::string destination = (fs::path(targetFolder) / relative).string();
+        LongForceDirectories(fs::path(destination).parent_path().string());
+        if (encryption) {
+          destination += ".mbe";
+          encryption->EncryptFile(ToNativePath(file), ToNativePath(destination));
+          ThrottleTransfer(LongGetFileSize(file));
+        } else {
+          CopyFileThrottled(file, destination);
+        }
+        // A copy cut short by a cancellation is no backup of the file; the run ends right after.
+        if (IsCancelled()) return false;
         if (countFiles) {
+          const int64_t size = LongGetFileSize(file);
           ++FLastBackupFileCount;
-          FLastBackupTotalSize += LongGetFileSize(file);
+          FLastBackupTotalSize += size;
           FSuccessfulFiles.push_back(file);
+          FStagedSources[ToNativePath(destination).string()].push_back({file, size});
         }
       } catch (const std::exception& e) {
         FFailedFiles.push_back(file + " (" + e.what() + ")");

@@ -15,6 +15,8 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "config/BackupModel.h"
@@ -36,6 +38,14 @@ using TReferenceFileNames = std::set<std::string, TTextLess>;
 
 inline constexpr const char* BackupAlreadyRunningMessage = "Yedekleme zaten devam ediyor!";
 inline constexpr const char* BackupCancelledMessage = "Yedekleme islemi kullanici tarafindan iptal edildi.";
+inline constexpr const char* BackupNoChangeMessage = "Değişiklik bulunamadı. Yeni artımlı/fark yedeği oluşturulmadı.";
+
+// The name under which a source file is known across runs (the reference lists of the backup chain): the last
+// component of the first source folder that holds the file, "/", and the file's path inside that folder with "/"
+// between components, e.g. "Documents/2024/report.docx". A root folder has no last component, so its files are
+// known by their path inside it; a file under none of the folders by its file name. Folders are matched without
+// regard to letter case.
+std::string MakeReferenceName(const std::vector<std::string>& sourceFolders, std::string_view fileName);
 
 class TBackupEngine {
 public:
@@ -100,6 +110,12 @@ public:
   void PauseBackup();
   void ResumeBackup();
 
+  // Whether the destination's volume can hold what a run with the current inputs would write: the estimate of the
+  // selected files (plus the archive's and encryption's overhead, at least 64 KiB) against the space available to
+  // this user on the nearest existing folder of the destination. Main thread while no run is active, or the
+  // worker. Throws EVelkorError when the free space cannot be queried or a source folder cannot be listed.
+  bool CheckDestinationCapacity(int64_t& requiredBytes, int64_t& availableBytes);
+
 protected:
   // The building blocks of a run. They run on the worker, or on the main thread while no run is active.
 
@@ -115,6 +131,20 @@ protected:
   // Copies in 1 MiB blocks, pausing, pacing and stopping between blocks; the target is created or replaced.
   // On cancellation the partial target stays and the call returns normally. Errors throw EVelkorError.
   void CopyFileThrottled(const std::string& source, const std::string& target);
+
+  std::string GetReferenceName(const std::string& fileName) const;
+  // True when the file belongs in this run: its reference name is missing from a non-empty reference list, or the
+  // later of its last-write and creation times is at or after the run's reference time less one second. A full
+  // run, or a reference time of 0, takes every file.
+  bool ShouldBackupFile(const std::string& fileName);
+  // Bytes the run would write, and in `fileCount` the number of files it would take.
+  int64_t EstimateRequiredBytes(int& fileCount);
+  // The folder itself when it exists, else its nearest existing parent, else the root.
+  std::string FindExistingAncestor(const std::string& path) const;
+  // Packs every file below the staging folder into the archive, names relative to the staging folder. False when
+  // cancelled or when the archive cannot be written (no partial archive stays then); a file that cannot be added
+  // is a failed file and the rest go on. An empty staging folder gives the 22-byte empty archive.
+  bool CreateZipArchive(const std::string& stagingFolder, const std::string& archivePath);
 
 private:
   friend class TBackupThread;
@@ -132,16 +162,33 @@ private:
   // Everything between resetting the results and delivering the outcome; errors are left to ExecuteBackup.
   void RunBackupSteps(TRunOutcome& run);
   void ResetResults();
+  // A staged copy and the source files it came from (two sources with the same last component share copies).
+  struct TStagedSource {
+    std::string Path;
+    int64_t Size = 0;
+  };
+
   // False (with the refusal message) when the destination cannot hold the run.
   bool HasRoomForRun(std::string& message);
   std::string BuildBackupName() const;
+  // The output path for `name`: unchanged when free, else with "_2", "_3", ... added, so that no earlier output is
+  // overwritten or mixed into. `extension` is ".zip" or empty; an encrypted archive also needs its ".mbe" free.
+  std::string ChooseOutputPath(const std::string& name, const std::string& extension) const;
+  std::string CreateStagingFolder();
   void ProduceCompressedOutput(TRunOutcome& run);
+  bool StageSources(const std::string& stagingFolder);
+  void FinishArchive(TRunOutcome& run);
   void ProduceFolderOutput(TRunOutcome& run);
+  // "%d dosya yedeklendi (%.2f MB) - %s" with `bytes` in MB.
+  std::string SuccessMessage(int64_t bytes, const std::string& outputPath) const;
   void ApplySkippedFilesRule(TRunOutcome& run);
   void RemovePartialOutput(const TRunOutcome& run);
   std::vector<std::string> EnumerateFiles(const std::string& folder);
-  bool ShouldBackupFile(const std::string& fileName);
-  bool CopyFolderTree(const std::string& sourceFolder, const std::string& targetFolder, bool countFiles);
+  // Copies (or, with `encryptFiles`, encrypts into ".mbe" files) the selected files of one source folder.
+  bool CopyFolderTree(const std::string& sourceFolder, const std::string& targetFolder, bool countFiles,
+                      bool encryptFiles);
+  // A staged copy that did not reach the archive: its sources count as failed, not as backed up.
+  void UnlistStagedFile(const std::string& stagedPath, const std::string& error);
 
   IMainThread& FMainThread;
   IClock& FClock;
@@ -170,6 +217,7 @@ private:
   int64_t FBytesInThrottleWindow = 0;
   std::vector<std::string> FSuccessfulFiles;
   std::vector<std::string> FFailedFiles;
+  std::unordered_map<std::string, std::vector<TStagedSource>> FStagedSources;
   std::string FBackupNamePrefix;
   std::unique_ptr<TBackupThread> FBackupThread;
   std::string FCurrentFileName;

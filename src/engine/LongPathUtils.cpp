@@ -180,7 +180,12 @@ bool ListFolder(const fs::path& folder, std::vector<TListedEntry>& entries, int&
     const fs::file_status own = it->symlink_status(typeEc);
     TListedEntry entry{it->path().filename().string()};
     entry.Directory = fs::is_directory(own);
-    entry.File = fs::is_regular_file(own) || (fs::is_symlink(own) && fs::is_regular_file(it->status(typeEc)));
+    // A link that leads nowhere (dangling, or a loop) is listed like a file, so that whoever backs the folder up
+    // reports it as unreadable instead of leaving it out unnoticed.
+    const fs::file_type target = fs::is_symlink(own) ? it->status(typeEc).type() : fs::file_type::none;
+    entry.File = fs::is_regular_file(own) || target == fs::file_type::regular ||
+                 (fs::is_symlink(own) && (target == fs::file_type::not_found || target == fs::file_type::none ||
+                                          target == fs::file_type::unknown));
     entries.push_back(std::move(entry));
   }
   if (ec) {

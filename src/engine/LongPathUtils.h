@@ -52,8 +52,9 @@ void LongForceDirectories(std::string_view path);
 // "?" wildcards, letter case ignored), hidden files included. With `recursive`, each sub-folder's files appear at
 // the sub-folder's place, depth first; entries of one folder come in name order. Every path begins with the
 // native form of `path`. Links to folders are not followed (no cycles, no leaving the tree); pipes, sockets and
-// devices are not files to back up and are left out. A missing folder gives an empty list; a folder that exists
-// but cannot be listed throws; an unreadable sub-folder is passed over.
+// devices are not files to back up and are left out; a link that leads nowhere is listed (it cannot be read). A
+// missing folder gives an empty list; a folder that exists but cannot be listed throws; an unreadable sub-folder
+// is passed over.
 std::vector<std::string> LongGetFiles(std::string_view path, std::string_view pattern, bool recursive);
 
 // Copies one file; with `overwrite` false an existing target makes it fail.

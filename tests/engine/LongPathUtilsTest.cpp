@@ -203,11 +203,15 @@ TEST_F(LongPathFiles, GetFilesListsDepthFirstInNameOrder) {
   ASSERT_EQ(mkfifo(P("src/pipe").c_str(), 0600), 0);
   fs::create_directory_symlink(P("outside"), P("src/linkdir"));
   fs::create_symlink(P("outside/o.txt"), P("src/linkfile.txt"));
+  fs::create_symlink(P("outside/gone.txt"), P("src/m/dangling"));
+  fs::create_symlink(P("src/m/loop"), P("src/m/loop"));
+  fs::create_symlink(P("src/pipe"), P("src/m/linkpipe"));
 
   const std::string s = P("src");
-  EXPECT_EQ(LongGetFiles(s, "*.*", true),
-            (std::vector<std::string>{s + "/.hidden", s + "/A.TXT", s + "/b.txt", s + "/linkfile.txt",
-                                      s + "/m/deep/x.txt", s + "/m/z.doc", s + "/n.txt", s + "/noext"}));
+  EXPECT_EQ(
+      LongGetFiles(s, "*.*", true),
+      (std::vector<std::string>{s + "/.hidden", s + "/A.TXT", s + "/b.txt", s + "/linkfile.txt", s + "/m/dangling",
+                                s + "/m/deep/x.txt", s + "/m/loop", s + "/m/z.doc", s + "/n.txt", s + "/noext"}));
   EXPECT_EQ(LongGetFiles(s + "/", "*.*", false),
             (std::vector<std::string>{s + "/.hidden", s + "/A.TXT", s + "/b.txt", s + "/linkfile.txt", s + "/n.txt",
                                       s + "/noext"}));

@@ -1,0 +1,158 @@
+#include "engine/ZipArchiveWriter.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "engine/LongPathUtils.h"
+#include "platform/AtomicFile.h"
+#include "util/Error.h"
+
+namespace velkor {
+
+namespace {
+
+constexpr size_t ReadBlockSize = 1048576;
+// Bytes libarchive gathers before each write to the file; small blocks would cost a system call per few KiB.
+constexpr int OutputBlockSize = 262144;
+
+int OpenForWriting(const std::string& path) {
+  const std::string native = ToNativePath(path).string();
+  int fd;
+  do fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0) throw EVelkorError("Arşiv dosyası oluşturulamadı: " + native + " (" + SystemErrorMessage(errno) + ")");
+  return fd;
+}
+
+// libarchive leaves the text empty (null) for some failures.
+std::string ArchiveError(struct archive* a) {
+  const char* text = a ? archive_error_string(a) : nullptr;
+  return text ? text : "";
+}
+
+}  // namespace
+
+TZipArchiveWriter::TZipArchiveWriter(const std::string& archivePath) : FPath(archivePath) {
+  FFd = OpenForWriting(archivePath);
+  FArchive = archive_write_new();
+  if (!FArchive) {
+    ::close(FFd);
+    throw EVelkorError("Arşiv oluşturulamadı: bellek yetersiz");
+  }
+  // The header charset option is what makes the writer set the UTF-8 flag whatever the process's locale is.
+  if (archive_write_set_format_zip(FArchive) != ARCHIVE_OK ||
+      archive_write_set_options(FArchive, "zip:compression=deflate,zip:hdrcharset=UTF-8") != ARCHIVE_OK ||
+      archive_write_set_bytes_per_block(FArchive, OutputBlockSize) != ARCHIVE_OK ||
+      archive_write_set_bytes_in_last_block(FArchive, 1) != ARCHIVE_OK ||
+      archive_write_open_fd(FArchive, FFd) != ARCHIVE_OK) {
+    const std::string error = ArchiveError(FArchive);
+    archive_write_free(FArchive);
+    ::close(FFd);
+    throw EVelkorError("Arşiv oluşturulamadı: " + FPath + " (" + error + ")");
+  }
+}
+
+TZipArchiveWriter::~TZipArchiveWriter() {
+  if (FArchive) {
+    // Marked as failed first, so freeing it writes no central directory after a half-written entry.
+    archive_write_fail(FArchive);
+    archive_write_free(FArchive);
+  }
+  if (FFd >= 0) ::close(FFd);
+}
+
+void TZipArchiveWriter::Fail(const std::string& what) {
+  FUsable = false;
+  if (FArchive) archive_write_fail(FArchive);
+  throw EVelkorError(what);
+}
+
+bool TZipArchiveWriter::AddFile(const std::string& entryName, int fd, const std::function<bool(int64_t)>& afterBlock) {
+  if (!FUsable) Fail("Arşiv kullanılamaz durumda: " + FPath);
+  if (!IsSafeEntryName(entryName)) Fail("Güvensiz arşiv girdisi adı: " + entryName);
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) Fail("Dosya okunamadı: " + entryName + " (" + SystemErrorMessage(errno) + ")");
+
+  struct TEntry {
+    archive_entry* Handle = archive_entry_new();
+    ~TEntry() { archive_entry_free(Handle); }
+  } entry;
+  if (!entry.Handle) Fail("Arşiv girdisi oluşturulamadı: bellek yetersiz");
+  archive_entry_set_pathname_utf8(entry.Handle, entryName.c_str());
+  archive_entry_set_filetype(entry.Handle, AE_IFREG);
+  archive_entry_set_perm(entry.Handle, st.st_mode & 07777);
+  archive_entry_set_size(entry.Handle, st.st_size);
+  archive_entry_set_mtime(entry.Handle, st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+  // A warning here means the name or a field was written other than asked; such an entry is not trusted.
+  if (archive_write_header(FArchive, entry.Handle) != ARCHIVE_OK)
+    Fail("Arşive eklenemedi: " + entryName + " (" + ArchiveError(FArchive) + ")");
+
+  if (FBuffer.empty()) FBuffer.resize(ReadBlockSize);
+  for (;;) {
+    ssize_t got;
+    do got = ::read(fd, FBuffer.data(), FBuffer.size());
+    while (got < 0 && errno == EINTR);
+    if (got < 0) Fail("Dosya okunamadı: " + entryName + " (" + SystemErrorMessage(errno) + ")");
+    if (got == 0) break;
+    if (archive_write_data(FArchive, FBuffer.data(), static_cast<size_t>(got)) != got)
+      Fail("Arşive yazılamadı: " + FPath + " (" + ArchiveError(FArchive) + ")");
+    if (!afterBlock(got)) {
+      FUsable = false;
+      archive_write_fail(FArchive);
+      return false;
+    }
+  }
+  if (archive_write_finish_entry(FArchive) != ARCHIVE_OK)
+    Fail("Arşive yazılamadı: " + FPath + " (" + ArchiveError(FArchive) + ")");
+  return true;
+}
+
+void TZipArchiveWriter::Close() {
+  if (!FUsable) Fail("Arşiv kullanılamaz durumda: " + FPath);
+  const int closed = archive_write_close(FArchive);
+  const std::string error = ArchiveError(FArchive);
+  archive_write_free(FArchive);
+  FArchive = nullptr;
+  if (closed != ARCHIVE_OK) Fail("Arşiv tamamlanamadı: " + FPath + " (" + error + ")");
+  // Delayed write errors of the file system surface only when the file is closed.
+  const int result = ::close(FFd);
+  FFd = -1;
+  if (result != 0) Fail("Arşiv tamamlanamadı: " + FPath + " (" + SystemErrorMessage(errno) + ")");
+}
+
+bool TZipArchiveWriter::IsSafeEntryName(std::string_view name) {
+  if (name.empty()) return false;
+  size_t start = 0;
+  for (;;) {
+    const size_t end = name.find_first_of("/\\", start);
+    const std::string_view component = name.substr(start, end == std::string_view::npos ? end : end - start);
+    if (component.empty() || component == "." || component == "..") return false;
+    if (end == std::string_view::npos) return true;
+    start = end + 1;
+  }
+}
+
+void TZipArchiveWriter::WriteEmptyArchive(const std::string& archivePath) {
+  static constexpr char EmptyArchive[22] = {'P', 'K', 5, 6};
+  const int fd = OpenForWriting(archivePath);
+  size_t written = 0;
+  while (written < sizeof EmptyArchive) {
+    const ssize_t n = ::write(fd, EmptyArchive + written, sizeof EmptyArchive - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int err = errno;
+      ::close(fd);
+      throw EVelkorError("Arşive yazılamadı: " + archivePath + " (" + SystemErrorMessage(err) + ")");
+    }
+    written += static_cast<size_t>(n);
+  }
+  if (::close(fd) != 0)
+    throw EVelkorError("Arşive yazılamadı: " + archivePath + " (" + SystemErrorMessage(errno) + ")");
+}
+
+}  // namespace velkor
