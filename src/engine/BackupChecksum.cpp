@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/LongPathUtils.h"
+#include "platform/FileHandle.h"
 #include "util/StringUtils.h"
 
 namespace velkor {
@@ -53,14 +54,14 @@ private:
 
 std::string ComputeFileChecksum(std::string_view path) {
   if (!LongFileExists(path)) return "";
-  const int fd = ::open(ToNativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return "";
-  ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  const TFileHandle fd(::open(ToNativePath(path).c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.IsOpen()) return "";
+  ::posix_fadvise(fd.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
   TSha256 sha;
   std::vector<char> buffer(ReadBlockSize);
   bool complete = false;
   for (;;) {
-    const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+    const ssize_t got = ::read(fd.Get(), buffer.data(), buffer.size());
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) {
       complete = got == 0;
@@ -68,7 +69,6 @@ std::string ComputeFileChecksum(std::string_view path) {
     }
     sha.Update(buffer.data(), static_cast<size_t>(got));
   }
-  ::close(fd);
   return complete ? sha.FinishHex() : "";
 }
 

@@ -18,6 +18,7 @@
 #include "engine/ZipArchiveWriter.h"
 #include "platform/AppPaths.h"
 #include "platform/AtomicFile.h"
+#include "platform/FileHandle.h"
 #include "util/Error.h"
 #include "util/FormatSettings.h"
 
@@ -44,27 +45,6 @@ constexpr long long ChangeToleranceMs = 1000;
 [[noreturn]] void RaiseFileError(int err, const char* what, const fs::path& path) {
   throw EVelkorError(std::string(what) + ": " + path.string() + " (" + SystemErrorMessage(err) + ")");
 }
-
-// Closes on every way out, so an error in the middle of a copy leaks no descriptor.
-class TFileHandle {
-public:
-  explicit TFileHandle(int fd) : FFd(fd) {}
-  ~TFileHandle() {
-    if (FFd >= 0) ::close(FFd);
-  }
-  TFileHandle(const TFileHandle&) = delete;
-  TFileHandle& operator=(const TFileHandle&) = delete;
-  int Get() const { return FFd; }
-  // Closes now and reports the result: a late write error can surface only here.
-  int Close() {
-    const int result = ::close(FFd);
-    FFd = -1;
-    return result;
-  }
-
-private:
-  int FFd;
-};
 
 // Moves a file one block at a time. The kernel copies the block where it can, which spares a trip of every byte
 // through this process; elsewhere (another file system, or one that cannot copy in place) the block goes

@@ -37,22 +37,19 @@ std::string ArchiveError(struct archive* a) {
 
 }  // namespace
 
-TZipArchiveWriter::TZipArchiveWriter(const std::string& archivePath) : FPath(archivePath) {
-  FFd = OpenForWriting(archivePath);
+TZipArchiveWriter::TZipArchiveWriter(const std::string& archivePath)
+    : FPath(archivePath), FFile(OpenForWriting(archivePath)) {
   FArchive = archive_write_new();
-  if (!FArchive) {
-    ::close(FFd);
-    throw EVelkorError("Arşiv oluşturulamadı: bellek yetersiz");
-  }
+  if (!FArchive) throw EVelkorError("Arşiv oluşturulamadı: bellek yetersiz");
   // The header charset option is what makes the writer set the UTF-8 flag whatever the process's locale is.
   if (archive_write_set_format_zip(FArchive) != ARCHIVE_OK ||
       archive_write_set_options(FArchive, "zip:compression=deflate,zip:hdrcharset=UTF-8") != ARCHIVE_OK ||
       archive_write_set_bytes_per_block(FArchive, OutputBlockSize) != ARCHIVE_OK ||
       archive_write_set_bytes_in_last_block(FArchive, 1) != ARCHIVE_OK ||
-      archive_write_open_fd(FArchive, FFd) != ARCHIVE_OK) {
+      archive_write_open_fd(FArchive, FFile.Get()) != ARCHIVE_OK) {
     const std::string error = ArchiveError(FArchive);
     archive_write_free(FArchive);
-    ::close(FFd);
+    FArchive = nullptr;
     throw EVelkorError("Arşiv oluşturulamadı: " + FPath + " (" + error + ")");
   }
 }
@@ -63,7 +60,6 @@ TZipArchiveWriter::~TZipArchiveWriter() {
     archive_write_fail(FArchive);
     archive_write_free(FArchive);
   }
-  if (FFd >= 0) ::close(FFd);
 }
 
 void TZipArchiveWriter::Fail(const std::string& what) {
@@ -120,9 +116,7 @@ void TZipArchiveWriter::Close() {
   FArchive = nullptr;
   if (closed != ARCHIVE_OK) Fail("Arşiv tamamlanamadı: " + FPath + " (" + error + ")");
   // Delayed write errors of the file system surface only when the file is closed.
-  const int result = ::close(FFd);
-  FFd = -1;
-  if (result != 0) Fail("Arşiv tamamlanamadı: " + FPath + " (" + SystemErrorMessage(errno) + ")");
+  if (FFile.Close() != 0) Fail("Arşiv tamamlanamadı: " + FPath + " (" + SystemErrorMessage(errno) + ")");
 }
 
 bool TZipArchiveWriter::IsSafeEntryName(std::string_view name) {
@@ -139,19 +133,15 @@ bool TZipArchiveWriter::IsSafeEntryName(std::string_view name) {
 
 void TZipArchiveWriter::WriteEmptyArchive(const std::string& archivePath) {
   static constexpr char EmptyArchive[22] = {'P', 'K', 5, 6};
-  const int fd = OpenForWriting(archivePath);
+  TFileHandle file(OpenForWriting(archivePath));
   size_t written = 0;
   while (written < sizeof EmptyArchive) {
-    const ssize_t n = ::write(fd, EmptyArchive + written, sizeof EmptyArchive - written);
+    const ssize_t n = ::write(file.Get(), EmptyArchive + written, sizeof EmptyArchive - written);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      const int err = errno;
-      ::close(fd);
-      throw EVelkorError("Arşive yazılamadı: " + archivePath + " (" + SystemErrorMessage(err) + ")");
-    }
+    if (n < 0) throw EVelkorError("Arşive yazılamadı: " + archivePath + " (" + SystemErrorMessage(errno) + ")");
     written += static_cast<size_t>(n);
   }
-  if (::close(fd) != 0)
+  if (file.Close() != 0)
     throw EVelkorError("Arşive yazılamadı: " + archivePath + " (" + SystemErrorMessage(errno) + ")");
 }
 

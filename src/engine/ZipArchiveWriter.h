@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/FileHandle.h"
+
 struct archive;
 
 namespace velkor {
@@ -43,7 +45,7 @@ private:
   [[noreturn]] void Fail(const std::string& what);
 
   std::string FPath;
-  int FFd = -1;
+  TFileHandle FFile;
   struct archive* FArchive = nullptr;
   bool FUsable = true;
   std::vector<char> FBuffer;
