@@ -509,8 +509,8 @@ bool TBackupEngine::CreateZipArchive(const std::string& stagingFolder, const std
       TFileHandle in(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
       if (in.Get() < 0)
         error = "Dosya açılamadı: " + file + " (" + SystemErrorMessage(errno) + ")";
-      else if (!TZipArchiveWriter::IsSafeEntryName(name))
-        error = "Güvensiz arşiv girdisi adı: " + name;
+      else
+        error = TZipArchiveWriter::EntryNameProblem(name);
       if (!error.empty()) {
         UnlistStagedFile(file, error);
       } else if (!writer.AddFile(name, in.Get(), keepGoing)) {

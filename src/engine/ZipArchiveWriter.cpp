@@ -35,6 +35,40 @@ std::string ArchiveError(struct archive* a) {
   return text ? text : "";
 }
 
+// Well-formed UTF-8: no stray continuation bytes, no over-long forms, no surrogates, nothing above U+10FFFF.
+bool IsValidUtf8(std::string_view text) {
+  for (size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    size_t length;
+    uint32_t code;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    } else if ((c & 0xE0) == 0xC0) {
+      length = 2;
+      code = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+      length = 3;
+      code = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+      length = 4;
+      code = c & 0x07;
+    } else {
+      return false;
+    }
+    if (i + length > text.size()) return false;
+    for (size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      code = (code << 6) | (next & 0x3F);
+    }
+    static constexpr uint32_t Smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < Smallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+    i += length;
+  }
+  return true;
+}
+
 }  // namespace
 
 TZipArchiveWriter::TZipArchiveWriter(const std::string& archivePath)
@@ -70,7 +104,7 @@ void TZipArchiveWriter::Fail(const std::string& what) {
 
 bool TZipArchiveWriter::AddFile(const std::string& entryName, int fd, const std::function<bool(int64_t)>& afterBlock) {
   if (!FUsable) Fail("Arşiv kullanılamaz durumda: " + FPath);
-  if (!IsSafeEntryName(entryName)) Fail("Güvensiz arşiv girdisi adı: " + entryName);
+  if (const std::string problem = EntryNameProblem(entryName); !problem.empty()) Fail(problem);
   struct stat st {};
   if (::fstat(fd, &st) != 0) Fail("Dosya okunamadı: " + entryName + " (" + SystemErrorMessage(errno) + ")");
 
@@ -119,14 +153,15 @@ void TZipArchiveWriter::Close() {
   if (FFile.Close() != 0) Fail("Arşiv tamamlanamadı: " + FPath + " (" + SystemErrorMessage(errno) + ")");
 }
 
-bool TZipArchiveWriter::IsSafeEntryName(std::string_view name) {
-  if (name.empty()) return false;
+std::string TZipArchiveWriter::EntryNameProblem(std::string_view name) {
+  if (!IsValidUtf8(name)) return "Dosya adı UTF-8 değil, arşive alınamaz: " + std::string(name);
   size_t start = 0;
   for (;;) {
     const size_t end = name.find_first_of("/\\", start);
     const std::string_view component = name.substr(start, end == std::string_view::npos ? end : end - start);
-    if (component.empty() || component == "." || component == "..") return false;
-    if (end == std::string_view::npos) return true;
+    if (component.empty() || component == "." || component == "..")
+      return "Güvensiz arşiv girdisi adı: " + std::string(name);
+    if (end == std::string_view::npos) return "";
     start = end + 1;
   }
 }

@@ -34,10 +34,11 @@ public:
   // Writes the central directory and closes the file. Throws EVelkorError.
   void Close();
 
-  // True for a relative name of non-empty components none of which is "." or "..". A backslash counts as a
-  // separator too, since readers on other systems take it for one: no entry can lead out of the folder it is
-  // extracted into.
-  static bool IsSafeEntryName(std::string_view name);
+  // Why a name cannot be an entry, or empty when it can. It must be a relative name of non-empty components none
+  // of which is "." or ".." (a backslash counts as a separator too, since readers on other systems take it for
+  // one), so that no entry leads out of the folder it is extracted into; and it must be valid UTF-8, since the
+  // entry is flagged so and strict readers refuse the whole archive otherwise.
+  static std::string EntryNameProblem(std::string_view name);
   // The archive without entries: the end-of-central-directory record alone, "PK\5\6" and 18 zero bytes.
   static void WriteEmptyArchive(const std::string& archivePath);
 

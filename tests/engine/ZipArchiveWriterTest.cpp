@@ -20,12 +20,13 @@ using test::WriteFile;
 
 const std::string Inspect = std::string("/usr/bin/python3 ") + VELKOR_TEST_DATA_DIR + "/output_inspect.py";
 
-TEST(ZipEntryName, OnlyRelativeNamesThatStayInsideTheExtractionFolder) {
-  const std::vector<std::pair<const char*, bool>> cases = {
+TEST(ZipEntryName, OnlyRelativeUtf8NamesThatStayInsideTheExtractionFolder) {
+  const std::vector<std::pair<std::string, bool>> cases = {
       {"Docs/a.txt", true},
       {"Görev/alt/rapor.txt", true},
       {"Docs/..a/b..", true},
       {"Docs/a b:c.txt", true},
+      {"Docs/\xF0\x9F\x93\x81.txt", true},  // outside the basic plane
       {"", false},
       {"/etc/passwd", false},
       {"Docs/../../x", false},
@@ -35,8 +36,14 @@ TEST(ZipEntryName, OnlyRelativeNamesThatStayInsideTheExtractionFolder) {
       {"Docs/", false},
       {"Docs/..\\..\\x", false},
       {"\\x", false},
+      {"Docs/bad\xFF.txt", false},
+      {"Docs/G\xF6rev.txt", false},  // Latin-1, not UTF-8
+      {"Docs/\xC0\xAF", false},      // over-long "/"
+      {"Docs/\xED\xA0\x80", false},  // a surrogate
+      {"Docs/\xE2\x82", false},      // cut short
   };
-  for (const auto& [name, safe] : cases) EXPECT_EQ(TZipArchiveWriter::IsSafeEntryName(name), safe) << name;
+  for (const auto& [name, accepted] : cases)
+    EXPECT_EQ(TZipArchiveWriter::EntryNameProblem(name).empty(), accepted) << name;
 }
 
 TEST(ZipArchiveWriter, RefusesAnUnsafeNameBeforeWritingIt) {
