@@ -13,6 +13,7 @@
 #include "crypto/EncryptionManager.h"
 #include "engine/LongPathUtils.h"
 #include "platform/AtomicFile.h"
+#include "platform/FileHandle.h"
 #include "restore/StagingFolder.h"
 #include "restore/ZipReader.h"
 #include "util/Error.h"
@@ -79,25 +80,6 @@ std::string RelativeName(const std::string& folderNative, const std::string& fil
   const size_t skip = folderNative == "/" ? 1 : folderNative.size() + 1;
   return file.size() > skip ? file.substr(skip) : std::string();
 }
-
-class TFileDescriptor {
-public:
-  explicit TFileDescriptor(int fd) : FFd(fd) {}
-  ~TFileDescriptor() {
-    if (FFd >= 0) ::close(FFd);
-  }
-  TFileDescriptor(const TFileDescriptor&) = delete;
-  TFileDescriptor& operator=(const TFileDescriptor&) = delete;
-  int Get() const { return FFd; }
-  int Close() {
-    const int result = ::close(FFd);
-    FFd = -1;
-    return result;
-  }
-
-private:
-  int FFd;
-};
 
 [[noreturn]] void RaiseWriteError(int err, const std::string& path) {
   throw EVelkorError("Dosya yazılamadı: " + path + " (" + SystemErrorMessage(err) + ")");
@@ -316,7 +298,7 @@ void TRestoreManager::ExtractZipToFolder(const std::string& zipPath, const std::
     if (!target || entry.Directory) continue;
     guard.PrepareFolderOf(*target, entry.Name);
     // A later entry of the same name replaces an earlier one; a link standing there is replaced, not followed.
-    TFileDescriptor out(::open(target->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
+    TFileHandle out(::open(target->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (out.Get() < 0) RaiseWriteError(errno, *target);
     if (entry.SymbolicLink) {
       WriteAll(out.Get(), entry.LinkTarget.data(), entry.LinkTarget.size(), *target);

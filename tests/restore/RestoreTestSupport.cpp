@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <chrono>
 #include <nlohmann/json.hpp>
 
-#include "crypto/EncryptionManager.h"
+#include "engine/BackupEngine.h"
+#include "platform/MainThread.h"
+#include "util/StringUtils.h"
 
 namespace velkor::test {
 
@@ -55,35 +57,48 @@ const char* OutputKindName(TOutputKind kind) {
   return "?";
 }
 
+namespace {
+
+// A full run of the real engine over `sources`, on its own worker thread, with this thread pumping its hand-overs.
+fs::path RunEngine(const std::vector<std::string>& sources, const fs::path& destination, bool compress,
+                   const std::string& password) {
+  TQueuedMainThread mainThread;
+  TBackupEngine engine(mainThread);
+  std::optional<std::pair<bool, std::string>> completion;
+  engine.SourceFolders() = sources;
+  engine.SetDestinationFolder(destination.string());
+  engine.SetBackupNamePrefix("Günlük");
+  engine.SetCompressBackup(compress);
+  engine.SetEncryptBackup(!password.empty());
+  engine.SetEncryptionPassword(password);
+  engine.SetOnComplete([&](bool success, const std::string& message) { completion.emplace(success, message); });
+  engine.StartBackup();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  while (!completion && std::chrono::steady_clock::now() < deadline)
+    if (mainThread.WaitForWork(10)) mainThread.ProcessPending();
+  EXPECT_TRUE(completion && completion->first) << (completion ? completion->second : "no completion");
+  return engine.LastBackupOutputPath();
+}
+
+}  // namespace
+
 fs::path BuildBackupOutput(TOutputKind kind, const TFileTree& tree, const fs::path& destination,
                            const std::string& password) {
-  const fs::path base = destination / "Günlük_2024-05-01_10-00-00";
-  TEncryptionManager manager(destination / "registry.json");
-  manager.SetPassword(password);
-  if (kind == okFolder || kind == okEncryptedFolder) {
-    if (kind == okFolder) {
-      WriteTree(base, tree);
-    } else {
-      const fs::path plain = destination / "plain";
-      WriteTree(plain, tree);
-      for (const auto& [relative, content] : tree) manager.EncryptFile(plain / relative, base / (relative + ".mbe"));
-      fs::remove_all(plain);
-    }
-    return base;
+  if (kind == okZipBackslashNames) {
+    std::vector<TZipFixtureEntry> entries;
+    for (const auto& [relative, content] : tree) entries.push_back({ReplaceAll(relative, "/", "\\"), content});
+    const fs::path zip = destination / "Günlük_2024-05-01_10-00-00.zip";
+    WriteZipFixture(zip, entries);
+    return zip;
   }
-  std::vector<TZipFixtureEntry> entries;
-  for (const auto& [relative, content] : tree) {
-    std::string name = relative;
-    if (kind == okZipBackslashNames) std::replace(name.begin(), name.end(), '/', '\\');
-    entries.push_back({name, content});
-  }
-  const fs::path zip = base.string() + ".zip";
-  WriteZipFixture(zip, entries);
-  if (kind != okEncryptedZip) return zip;
-  const fs::path mbe = base.string() + ".mbe";
-  manager.EncryptFile(zip, mbe);
-  fs::remove(zip);
-  return mbe;
+  // The tree's first path parts name the source folders.
+  const fs::path sourceRoot = destination.string() + "-kaynak";
+  WriteTree(sourceRoot, tree);
+  std::set<std::string> sources;
+  for (const auto& entry : tree) sources.insert((sourceRoot / fs::path(entry.first).begin()->string()).string());
+  const bool encrypt = kind == okEncryptedFolder || kind == okEncryptedZip;
+  return RunEngine({sources.begin(), sources.end()}, destination, kind == okZip || kind == okEncryptedZip,
+                   encrypt ? password : "");
 }
 
 std::set<std::string> ListEverything(const fs::path& root) {

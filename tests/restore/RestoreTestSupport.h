@@ -1,5 +1,5 @@
 #pragma once
-// Backup outputs built the way the backup run lays them out, and listings to prove what a restore left behind.
+// Backup outputs as the backup run makes them, and listings to prove what a restore left behind.
 #include <filesystem>
 #include <optional>
 #include <set>
@@ -28,9 +28,10 @@ void WriteZipFixture(const std::filesystem::path& zipPath, const std::vector<TZi
 enum TOutputKind { okFolder, okEncryptedFolder, okZip, okZipBackslashNames, okEncryptedZip };
 const char* OutputKindName(TOutputKind kind);
 
-// The output of one run over `tree` (relative paths "Docs/a.txt", their first part being the source folder's last
-// component) in `destination`: an output folder, its files encrypted one by one as ".mbe", a ZIP archive with
-// "/" or "\" separated entry names, or that archive encrypted whole as ".mbe". Returns the output path.
+// The output of a full run over `tree` (relative paths "Docs/a.txt", their first part naming a source folder) in
+// `destination`, made by the backup engine itself: an output folder, its files encrypted one by one as ".mbe", a
+// ZIP archive, or that archive encrypted whole as ".mbe". Archives of older versions, whose entry names used "\"
+// separators, are written by python3's zipfile. Returns the output path.
 std::filesystem::path BuildBackupOutput(TOutputKind kind, const TFileTree& tree,
                                         const std::filesystem::path& destination, const std::string& password);
 
