@@ -1,0 +1,761 @@
+#include "app/AppCore.h"
+
+#include <exception>
+#include <utility>
+
+#include "app/DueTasks.h"
+#include "app/LogText.h"
+#include "app/Retention.h"
+#include "app/RunDestination.h"
+#include "engine/LongPathUtils.h"
+#include "util/FormatSettings.h"
+#include "util/Guid.h"
+#include "util/StringUtils.h"
+
+namespace velkor {
+
+namespace {
+
+constexpr size_t LogBatchSize = 20;
+constexpr int64_t BytesPerMegabyte = 1048576;
+
+constexpr const char* ScheduledPasswordMissingMessage =
+    "Zamanlanmış şifreli yedekleme için kayıtlı şifreleme parolası bulunamadı. Lütfen Ayarlar bölümünden parolayı "
+    "kaydedin.";
+constexpr const char* PasswordNotEnteredMessage = "Şifreleme parolası girilmediği için işlem iptal edildi.";
+constexpr const char* NoChangeWords = "Değişiklik bulunamadı";
+constexpr const char* CancelledWords = "iptal edildi";
+
+bool Contains(std::string_view text, std::string_view words) { return PosText(words, text) != std::string_view::npos; }
+
+// The words of a run's message that describe the outcome: the output path it names is left out, so that a task,
+// folder or file called for example "Hata Kayıtları" does not turn a good run into a failed one.
+std::string OutcomeWords(const std::string& message, const std::string& outputPath) {
+  return Trim(outputPath).empty() ? message : ReplaceAll(message, outputPath, "");
+}
+
+std::string FileNameOnly(const std::string& path) {
+  const size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::vector<TBackupFileDetail> FileDetails(const std::vector<std::string>& names, bool success) {
+  std::vector<TBackupFileDetail> details;
+  details.reserve(names.size());
+  for (const std::string& name : names) {
+    const int64_t size = LongGetFileSize(name);
+    details.push_back({name, size > 0 ? size : 0, success});
+  }
+  return details;
+}
+
+bool UsesLocalDestination(TStorageMode mode) { return mode == smLocalDisk || mode == smHybrid; }
+bool UsesCloudDestination(TStorageMode mode) { return mode == smCloud || mode == smHybrid; }
+
+}  // namespace
+
+TAppCore::TAppCore(const TAppCoreServices& services)
+    : FView(services.View),
+      FPrompts(services.Prompts),
+      FClock(services.Clock),
+      FMainThread(services.MainThread),
+      FEditor(services.Editor),
+      FCloudCopy(services.CloudCopy),
+      FNotification(services.Notification),
+      FConfigDirectory(services.ConfigDirectory),
+      FRegistryFile(services.RegistryFile) {}
+
+TAppCore::~TAppCore() {
+  FDestroying = true;
+  ShutDownEngine();
+  FlushPendingLogs();
+}
+
+void TAppCore::ShutDownEngine() {
+  // The engine's destructor cancels a running backup and, while it waits for the worker, runs the worker's
+  // hand-over calls: the completion is handled here, with everything it uses still alive.
+  FBackupEngine.reset();
+  FEngine = nullptr;
+  FEstimateEngine.reset();
+}
+
+// Start-up.
+
+void TAppCore::LoadConfiguration() {
+  FStartupComplete = false;
+  FConfigManager = FConfigDirectory.empty() ? std::make_unique<TConfigManager>(FClock)
+                                            : std::make_unique<TConfigManager>(FConfigDirectory, FClock);
+  FConfig = FConfigManager->LoadConfig();
+}
+
+bool TAppCore::IsHiddenStart(bool trayRequested) const {
+  return FConfig && FConfig->StartWithWindows && FConfig->MinimizeToTray && trayRequested;
+}
+
+void TAppCore::AbandonStart() {
+  FAllowClose = true;
+  FConfig.reset();
+  FConfigManager.reset();
+}
+
+void TAppCore::Start(const TStartOptions& options) {
+  if (!FConfig || !FConfigManager) return;
+
+  FBackupEngine = std::make_unique<TBackupEngine>(FMainThread, FClock);
+  FEngine = FBackupEngine.get();
+  FBackupEngine->SetOnProgress(
+      [this](const std::string& fileName, int progress) { HandleBackupProgress(fileName, progress); });
+  FBackupEngine->SetOnComplete(
+      [this](bool success, const std::string& message) { HandleBackupComplete(success, message); });
+  // Estimates prepare an engine of their own, so a running backup's settings are never touched.
+  FEstimateEngine = std::make_unique<TBackupEngine>(FMainThread, FClock);
+
+  FPendingLogs = std::make_unique<std::vector<std::string>>();
+
+  FEncryptionManager = FRegistryFile.empty() ? std::make_unique<TEncryptionManager>()
+                                             : std::make_unique<TEncryptionManager>(FRegistryFile);
+  if (FConfig->CacheEncryptionPassword)
+    FEncryptionManager->LoadPasswordFromRegistry();
+  else
+    FEncryptionManager->ClearPasswordFromRegistry();
+
+  FTaskQueue = std::make_unique<std::deque<TScheduledBackupItem>>();
+  FBackupBusy = false;
+  FBackupPaused = false;
+  FAllowClose = false;
+
+  if (FConfig->Tasks.empty()) FConfig->Tasks.push_back(std::make_unique<TBackupTask>(FClock));
+  // Next runs always derive from the stored last runs and the clock of this start.
+  for (const auto& task : FConfig->Tasks)
+    for (int type = stFull; type <= stIncremental; ++type) task->Schedule.SubSchedule(type)->UpdateNextRun();
+
+  RefreshTaskList();
+  UpdateTrayStatus();
+  if (options.Hidden) AddLog("Windows başlangıcında sessiz modda başlatıldı; görev zamanlayıcı arka planda çalışıyor.");
+  RefreshHistoryList();
+  if (options.SchedulerActive) AddLog("Program başlatıldı. Görev zamanlayıcı aktif.");
+  SetRunningUi(false);
+  UpdateNextRunStatus();
+  AnalyzeDestinationSpace();
+  FStartupComplete = true;
+}
+
+// User commands.
+
+void TAppCore::StartBackupClick() {
+  AddLog("=== BASLAT BUTONU TIKLANDI ===");
+  if (FCurrentTask == nullptr) {
+    AddLog("Hata: Seçili görev yok!");
+    ShowAutoMessage(FPrompts, "Lütfen önce bir görev seçin!");
+    return;
+  }
+  StartManualBackup(*FCurrentTask);
+}
+
+void TAppCore::TestBackupClick() {
+  const int sources = FEditor != nullptr        ? FEditor->EditorSourceCount()
+                      : FCurrentTask != nullptr ? static_cast<int>(FCurrentTask->SourceFolders.size())
+                                                : 0;
+  if (sources == 0) {
+    ShowAutoMessage(FPrompts, "Test için en az bir kaynak klasör ekleyin!");
+    return;
+  }
+  AddLog("Test yedeklemesi başlatılıyor...");
+  ShowAutoMessage(FPrompts, "Test yedekleme özelliği - İlk kaynak klasörün bir kopyası oluşturulacak");
+  StartBackupClick();
+}
+
+bool TAppCore::StartManualBackup(TBackupTask& task, std::optional<TBackupType> type) {
+  if (!FTaskQueue) return false;
+  AddLog("Görev seçili: " + task.Name);
+  // The editor validates what it shows; a task it does not show is used as stored.
+  const bool edited = FEditor != nullptr && &task == FCurrentTask;
+  if (edited && !FEditor->ValidateTaskUI()) {
+    AddLog("ValidateTaskUI false döndü, işlem iptal!");
+    return false;
+  }
+  AddLog("Validasyon başarılı.");
+  if (IsTaskQueuedOrRunning(&task)) {
+    AddLog("Bu görev zaten çalışıyor veya kuyrukta bekliyor.");
+    ShowAutoMessage(FPrompts, "Seçili görev zaten çalışıyor veya kuyrukta bekliyor.");
+    return false;
+  }
+  AddLog("Manuel yedekleme başlatılıyor: " + task.Name);
+  if (edited) FEditor->SaveTaskFromUI(task);
+  FTaskQueue->push_back({&task, 0, type});
+  AddLog("Görev kuyruğa eklendi, ProcessQueue çağrılıyor...");
+  ProcessQueue();
+  AddLog("ProcessQueue çağrıldı.");
+  return true;
+}
+
+void TAppCore::CancelBackupClick() {
+  if (!FBackupBusy) {
+    ShowAutoMessage(FPrompts, "Şu anda iptal edilecek aktif bir yedekleme yok.");
+    return;
+  }
+  if (!FPrompts.AskYesNo("Devam eden yedekleme işlemini iptal etmek istediğinizden emin misiniz?")) return;
+  CancelBackup();
+}
+
+void TAppCore::CancelBackup() {
+  if (FTaskQueue && !FTaskQueue->empty()) {
+    FTaskQueue->clear();
+    AddLog("Bekleyen yedekleme kuyruğu temizlendi.");
+  }
+  if (!FBackupBusy || FEngine == nullptr) return;
+  FEngine->CancelBackup();
+  FBackupPaused = false;
+  FCancelPending = true;
+  UpdateTrayStatus();
+  FView.SetProgressText("İptal işlemi bekleniyor...");
+  AddLog("Yedekleme için iptal isteği gönderildi.");
+  FlushPendingLogs();
+}
+
+void TAppCore::TogglePause() {
+  if (!FBackupBusy || FEngine == nullptr) return;
+  if (FBackupPaused) {
+    FEngine->ResumeBackup();
+    FBackupPaused = false;
+    FView.SetProgressText("Yedekleme devam ediyor...");
+    AddLog("Yedekleme devam ettirildi.");
+  } else {
+    FEngine->PauseBackup();
+    FBackupPaused = true;
+    FView.SetProgressText("Yedekleme duraklatıldı.");
+    AddLog("Yedekleme duraklatıldı.");
+  }
+  UpdateTrayStatus();
+  FlushPendingLogs();
+}
+
+bool TAppCore::SaveAllSettings() {
+  if (!FConfig || !FConfigManager) return false;
+  if (FCurrentTask != nullptr && FEditor != nullptr) {
+    if (!FEditor->ValidateTaskUI()) return false;
+    FEditor->SaveTaskFromUI(*FCurrentTask);
+    RefreshTaskList();
+  }
+  if (FEditor != nullptr) FEditor->SaveSettingsFromUI(*FConfig);
+  try {
+    if (FEncryptionManager) {
+      if (!FConfig->CacheEncryptionPassword)
+        FEncryptionManager->ClearPasswordFromRegistry();
+      else if (!FEncryptionManager->GetPassword().empty())
+        FEncryptionManager->SavePasswordToRegistry(FEncryptionManager->GetPassword());
+    }
+    FConfigManager->SaveConfig(*FConfig);
+  } catch (const std::exception& e) {
+    const std::string message = std::string("Ayarlar kaydedilemedi: ") + e.what();
+    AddLog(message);
+    ShowAutoMessage(FPrompts, message);
+    return false;
+  }
+  AddLog("Tüm ayarlar ve görevler kaydedildi.");
+  if (FConfig->StartWithWindows)
+    FConfigManager->AddToStartup();
+  else
+    FConfigManager->RemoveFromStartup();
+  return true;
+}
+
+void TAppCore::ExitApplication() {
+  FAllowClose = true;
+  SaveAllSettings();
+}
+
+// Run queue.
+
+void TAppCore::ProcessQueue() {
+  if (FDestroying || !FTaskQueue || FEngine == nullptr) return;
+  if (FBackupBusy) {
+    AddLog("Yedekleme zaten devam ediyor, bekleniyor...");
+    return;
+  }
+  // The finished worker may not have ended yet; the request stays and the next trigger dispatches it.
+  if (FEngine->IsRunning()) return;
+  if (FTaskQueue->empty()) return;
+
+  const TScheduledBackupItem item = FTaskQueue->front();
+  FTaskQueue->pop_front();
+  FRunningTask = item.Task;
+  FScheduledType = item.ScheduledType;
+  FRunningManualType = item.ManualType;
+  FBackupBusy = true;
+  FEngineConfigured = false;
+  FEngineStarted = false;
+
+  TBackupTask* task = FRunningTask;
+  // A scheduled request that cannot run still moves its sub-schedule on, so it is not refused again every minute.
+  auto reject = [&](const std::string& message) {
+    if (task != nullptr && FScheduledType > 0) {
+      task->Schedule.ResetTimer(FScheduledType);
+      SaveConfigLogged();
+    }
+    HandleBackupComplete(false, message);
+  };
+  if (task == nullptr || !task->Enabled) return reject("Görev artık aktif değil veya geçersiz.");
+  if (task->SourceFolders.empty()) return reject("Görev yapılandırması eksik. Kaynak klasör kontrol edilmeli.");
+  if (UsesLocalDestination(task->StorageMode) && Trim(task->DestinationFolder).empty())
+    return reject("Görev yapılandırması eksik. Lokal hedef klasör kontrol edilmeli.");
+  if (UsesCloudDestination(task->StorageMode) && Trim(task->CloudDestinationFolder).empty())
+    return reject("Görev yapılandırması eksik. Cloud endpoint/bucket/yol bilgisi kontrol edilmeli.");
+
+  AddLog("Yedekleme başlatılıyor: " + task->Name + " (Tip: " + std::to_string(FScheduledType) + ")");
+  ConfigureEngineForTask(*task, FScheduledType, false, FRunningManualType);
+
+  AddLog("Depolama modu: " + StorageModeToText(task->StorageMode));
+  if (UsesLocalDestination(task->StorageMode)) AddLog("Lokal hedef: " + task->DestinationFolder);
+  if (UsesCloudDestination(task->StorageMode)) {
+    AddLog("Cloud sağlayıcı: " + task->CloudProvider);
+    AddLog("Cloud hedef: " + task->CloudDestinationFolder);
+  }
+
+  if (task->EncryptBackup) {
+    std::string refusal;
+    if (!ProvideEncryptionPassword(*task, refusal)) return reject(refusal);
+  }
+
+  // Before the run starts: a run that later fails is not repeated until its next regular time.
+  if (FScheduledType > 0) {
+    task->Schedule.ResetTimer(FScheduledType);
+    SaveConfigLogged();
+  }
+
+  AddLog("BackupEngine.StartBackup çağrılıyor...");
+  SetRunningUi(true);
+  FEngineStarted = true;
+  FEngine->StartBackup();
+  AddLog("StartBackup çağrıldı, thread başlatıldı.");
+}
+
+bool TAppCore::ProvideEncryptionPassword(TBackupTask& task, std::string& refusal) {
+  std::string password = FEncryptionManager->GetPassword();
+  if (password.empty()) {
+    // A scheduled run never asks, and neither does a run no one can answer for.
+    if (FScheduledType > 0 || !FPrompts.IsInteractive()) {
+      refusal = ScheduledPasswordMissingMessage;
+      return false;
+    }
+    if (!FPrompts.PromptNewPassword(
+            "Şifreleme Gerekli",
+            "'" + task.Name + "' görevi için yeni şifreleme parolasını girin:", "Parolayı tekrar girin:", password) ||
+        password.empty()) {
+      refusal = PasswordNotEnteredMessage;
+      return false;
+    }
+    FEncryptionManager->SetPassword(password);
+    if (FConfig->CacheEncryptionPassword) {
+      try {
+        FEncryptionManager->SavePasswordToRegistry(password);
+      } catch (const std::exception& e) {
+        AddLog(std::string("Şifreleme parolası kaydedilemedi: ") + e.what());
+      }
+    }
+  }
+  FEngine->SetEncryptionPassword(FEncryptionManager->GetPassword());
+  return true;
+}
+
+bool TAppCore::IsTaskQueuedOrRunning(const TBackupTask* task) const {
+  if (task == nullptr) return false;
+  if (task == FRunningTask) return true;
+  if (FTaskQueue)
+    for (const TScheduledBackupItem& item : *FTaskQueue)
+      if (item.Task == task) return true;
+  return false;
+}
+
+bool TAppCore::IsRunQueuedOrRunning(const TBackupTask* task, int scheduledType) const {
+  if (FBackupBusy && task == FRunningTask && scheduledType == FScheduledType) return true;
+  if (FTaskQueue)
+    for (const TScheduledBackupItem& item : *FTaskQueue)
+      if (item.Task == task && item.ScheduledType == scheduledType) return true;
+  return false;
+}
+
+void TAppCore::Timer1Timer() {
+  FlushPendingLogs();
+  if (!FConfig || !FTaskQueue) return;
+  QueueDueTasks(FConfig.get(), {[this](const TBackupTask& task, int type) { return IsRunQueuedOrRunning(&task, type); },
+                                [this](TBackupTask& task, int type) {
+                                  FTaskQueue->push_back({&task, type, std::nullopt});
+                                },
+                                [this](const std::string& line) { AddLog(line); }});
+  ProcessQueue();
+}
+
+bool TAppCore::IsIdle() const {
+  return !FBackupBusy && QueueLength() == 0 && (FEngine == nullptr || !FEngine->IsRunning());
+}
+
+void TAppCore::PostProcessQueue() {
+  FMainThread.Post([this, alive = std::weak_ptr<int>(FAliveToken)] {
+    if (alive.lock()) ProcessQueue();
+  });
+}
+
+void TAppCore::SaveConfigLogged() {
+  if (!FConfig || !FConfigManager) return;
+  try {
+    FConfigManager->SaveConfig(*FConfig);
+  } catch (const std::exception& e) {
+    AddLog(std::string("Yapılandırma kaydedilemedi: ") + e.what());
+  }
+}
+
+// Chain planning and recording.
+
+void TAppCore::ConfigureEngineForTask(TBackupTask& task, int scheduledType, bool previewOnly,
+                                      std::optional<TBackupType> manualType) {
+  TBackupEngine* engine = previewOnly ? FEstimateEngine.get() : FEngine;
+  if (engine == nullptr) return;
+  const TBackupType requested = RequestedTypeOf(scheduledType, manualType.value_or(task.BackupType));
+  const TRunPlan plan = PlanBackupRun(task, requested);
+  WriteEngineSettings(*engine, task, plan);
+  if (previewOnly) return;
+  if (plan.FellBackToFull)
+    AddLog(BackupTypeToText(requested) +
+           " yedek istenmişti ancak geçerli bir tam yedek bulunamadı. Bu çalışma otomatik olarak tam yedek olarak "
+           "başlatıldı.");
+  FRequestedBackupType = plan.RequestedType;
+  FEffectiveBackupType = plan.EffectiveType;
+  FPlannedBackupSetId = plan.SetId;
+  FPlannedBaseFullBackupId = plan.BaseFullBackupId;
+  FPlannedParentBackupId = plan.ParentBackupId;
+  FEngineConfigured = true;
+}
+
+void TAppCore::WriteEngineSettings(TBackupEngine& engine, TBackupTask& task, const TRunPlan& plan) {
+  engine.SourceFolders() = task.SourceFolders;
+  engine.ReferenceFileNames().clear();
+  engine.ReferenceFileNames().insert(plan.ReferenceFileNames.begin(), plan.ReferenceFileNames.end());
+  engine.SetDestinationFolder(ResolveRunDestination(task));
+  engine.SetCompressBackup(task.CompressBackup);
+  engine.SetEncryptBackup(task.EncryptBackup);
+  engine.SetBackupNamePrefix(task.Name);
+  engine.SetMaxBackupsToKeep(task.MaxBackupsToKeep);
+  engine.SetBackgroundMode(FConfig && FConfig->BackgroundMode);
+  engine.SetSpeedLimitBytesPerSec(FConfig ? static_cast<int64_t>(FConfig->SpeedLimitMBPerSec) * BytesPerMegabyte : 0);
+  engine.SetBackupType(plan.EffectiveType);
+  engine.SetReferenceBackupTime(plan.ReferenceBackupTime);
+  engine.SetReferenceFullBackupTime(plan.ReferenceFullBackupTime);
+  engine.SetLastBackupTime(task.LastSuccessfulBackupTime);
+  engine.SetEncryptionPassword("");
+}
+
+void TAppCore::RecordRunInChain(TBackupTask* task, const TBackupResultSnapshot& snapshot) {
+  if (task == nullptr || !snapshot.Success || Trim(snapshot.OutputPath).empty()) return;
+  PruneMissingChainItems(*task);
+
+  auto item = std::make_unique<TBackupChainItem>();
+  item->BackupId = NewGuidText();
+  if (FEffectiveBackupType == btFull) {
+    // A full backup opens a new set.
+    item->SetId = item->BaseFullBackupId = item->BackupId;
+  } else {
+    item->SetId = FPlannedBackupSetId.empty() ? item->BackupId : FPlannedBackupSetId;
+    item->BaseFullBackupId = FPlannedBaseFullBackupId.empty() ? item->BackupId : FPlannedBaseFullBackupId;
+    item->ParentBackupId = FPlannedParentBackupId;
+  }
+  item->OutputPath = snapshot.OutputPath;
+  item->MirrorOutputPath = snapshot.CloudOutputPath;
+  item->BackupTime = snapshot.BackupTime;
+  item->RequestedType = FRequestedBackupType;
+  item->EffectiveType = FEffectiveBackupType;
+
+  // Known files grow along the set: a differential carries its full backup's list, an incremental its parent's.
+  std::vector<std::string> known = BuildKnownFiles(*task, snapshot);
+  const TBackupChainItem* base = nullptr;
+  if (FEffectiveBackupType == btDifferential) base = FindChainItemById(*task, item->BaseFullBackupId);
+  if (FEffectiveBackupType == btIncremental) base = FindChainItemById(*task, item->ParentBackupId);
+  item->KnownFiles = base != nullptr ? MergeKnownFiles(base->KnownFiles, known) : std::move(known);
+
+  task->BackupChain.push_back(std::move(item));
+  ApplyRetention(task);
+  UpdateTaskBackupTimes(*task, FEffectiveBackupType, snapshot.BackupTime);
+}
+
+void TAppCore::UpdateTaskBackupTimes(TBackupTask& task, TBackupType effectiveType, TDateTime backupTime) {
+  task.LastSuccessfulBackupTime = backupTime;
+  if (effectiveType == btFull) task.LastFullBackupTime = backupTime;
+  if (const TBackupChainItem* latestFull = FindLatestChainItem(task, btFull, ""))
+    task.LastFullBackupTime = latestFull->BackupTime;
+  // The card shows the editor's task; a run of another task must not take its place.
+  if (&task == FCurrentTask) RefreshChainCard(&task);
+}
+
+void TAppCore::RefreshChainCard(TBackupTask* task) { FView.ShowChainCard(BuildChainCard(task)); }
+
+void TAppCore::ApplyRetention(TBackupTask* task) {
+  if (!FConfigManager) return;
+  ::velkor::ApplyRetention(task, *FConfigManager, FClock, [this](const std::string& line) { AddLog(line); });
+}
+
+// Completion.
+
+TBackupResultSnapshot TAppCore::BuildResultSnapshot(bool success, const std::string& message) const {
+  TBackupResultSnapshot s;
+  const TBackupTask* task = FRunningTask;
+  const TBackupEngine* engine = FEngine;
+  // A request refused before its run started must not report an earlier run's results.
+  const bool fromEngine = engine != nullptr && (FEngineStarted || task == nullptr);
+
+  s.BackupTime = FClock.Now();
+  s.Success = success;
+  s.Message = message;
+  s.TaskName = task != nullptr ? task->Name : engine != nullptr ? engine->BackupNamePrefix() : std::string();
+  if (fromEngine) {
+    s.BackupName = engine->BackupNamePrefix();
+    s.EncryptBackup = engine->EncryptBackup();
+    s.FileCount = engine->LastBackupFileCount();
+    s.TotalSize = engine->LastBackupTotalSize();
+    s.OutputPath = engine->LastBackupOutputPath();
+    s.Checksum = engine->LastBackupChecksum();
+    s.Verified = engine->LastBackupVerified();
+    s.SuccessfulFiles = FileDetails(engine->SuccessfulFiles(), true);
+    s.FailedFiles = FileDetails(engine->FailedFiles(), false);
+  } else if (task != nullptr) {
+    s.BackupName = task->Name;
+    s.EncryptBackup = task->EncryptBackup;
+  }
+  if ((fromEngine || FEngineConfigured) && engine != nullptr)
+    s.BackupTypeText = BackupTypeToText(engine->BackupType());
+  else if (task != nullptr)
+    s.BackupTypeText = BackupTypeToText(RequestedTypeOf(FScheduledType, FRunningManualType.value_or(task->BackupType)));
+  else
+    s.BackupTypeText = BackupTypeToText(btFull);
+
+  s.SourceCount = task != nullptr      ? static_cast<int>(task->SourceFolders.size())
+                  : FEditor != nullptr ? FEditor->EditorSourceCount()
+                                       : 0;
+  s.StorageMode = task != nullptr ? task->StorageMode : smLocalDisk;
+  s.StorageModeText = StorageModeToText(s.StorageMode);
+  if (UsesLocalDestination(s.StorageMode)) s.LocalOutputPath = s.OutputPath;
+  if (task != nullptr) {
+    s.CloudProvider = task->CloudProvider;
+    s.SourceFolders = task->SourceFolders;
+  }
+  if (UsesCloudDestination(s.StorageMode)) s.CloudStatus = "Bekliyor";
+
+  const std::string words = OutcomeWords(s.Message, s.OutputPath);
+  if (s.Success && Contains(words, NoChangeWords)) {
+    s.OutputPath.clear();
+    s.LocalOutputPath.clear();
+    s.CloudOutputPath.clear();
+    s.Checksum.clear();
+    s.Verified = false;
+    if (UsesCloudDestination(s.StorageMode)) s.CloudStatus = "Atlandı";
+  } else if (s.Success && s.FileCount > 0 && Trim(s.OutputPath).empty()) {
+    s.Success = false;
+    s.Message = "Yedekleme çıktısı oluşturulamadı.";
+  } else if (s.Success &&
+             (Contains(words, "hata") || Contains(words, "başlatılmadı") || Contains(words, "oluşturulamadı"))) {
+    s.Success = false;
+  }
+  return s;
+}
+
+void TAppCore::HandleBackupComplete(bool success, const std::string& message) {
+  TBackupResultSnapshot snapshot = BuildResultSnapshot(success, message);
+  auto recordsChain = [&] {
+    return snapshot.Success && FRunningTask != nullptr && (snapshot.FileCount != 0 || FEffectiveBackupType == btFull);
+  };
+  // Everything below runs while the engine's worker waits; nothing may escape into it.
+  try {
+    if (recordsChain() && FCloudCopy != nullptr)
+      FCloudCopy->PerformPostRunCloudCopy(*FRunningTask, snapshot, [this](const std::string& line) { AddLog(line); });
+  } catch (const std::exception& e) {
+    snapshot.Success = false;
+    snapshot.CloudStatus = "Başarısız";
+    snapshot.Message += std::string(" | Cloud upload hatası: ") + e.what();
+    AddLog(std::string("Cloud upload hatası: ") + e.what());
+  }
+
+  if (!snapshot.StorageModeText.empty()) AddLog("Çalışma depolama modu: " + snapshot.StorageModeText);
+  if (!snapshot.LocalOutputPath.empty()) AddLog("Lokal çıktı: " + snapshot.LocalOutputPath);
+  if (!snapshot.CloudOutputPath.empty())
+    AddLog("Cloud çıktı: " + snapshot.CloudOutputPath);
+  else if (!snapshot.CloudStatus.empty())
+    AddLog("Cloud durumu: " + snapshot.CloudStatus);
+
+  FBackupBusy = false;
+  SetRunningUi(false);
+
+  const std::string words = OutcomeWords(snapshot.Message, snapshot.OutputPath);
+  const bool cancelled = Contains(words, CancelledWords);
+  const bool noChange = snapshot.Success && Contains(words, NoChangeWords);
+  const bool notify =
+      FEditor != nullptr ? FEditor->ShowNotificationsChecked() : FConfig != nullptr && FConfig->ShowNotifications;
+  if (noChange) {
+    AddLog("ℹ Bilgi: " + snapshot.Message);
+    if (notify) FView.ShowBalloon("Yedekleme Bilgisi", "Bu çalışmada yeni veya değişen dosya bulunmadı.");
+  } else if (snapshot.Success) {
+    AddLog("✓ Tamamlandı: " + snapshot.Message);
+    if (snapshot.Verified) AddLog("SHA-256 doğrulaması başarılı: " + snapshot.Checksum);
+    if (notify) FView.ShowBalloon("Yedekleme Tamamlandı", snapshot.Message);
+  } else if (cancelled) {
+    AddLog("! İptal: " + snapshot.Message);
+  } else {
+    AddLog("✗ Hata: " + snapshot.Message);
+  }
+
+  try {
+    AddHistoryFromSnapshot(snapshot);
+  } catch (const std::exception& e) {
+    AddLog(std::string("Geçmiş kaydı yazılamadı: ") + e.what());
+  }
+  if (!cancelled && FNotification != nullptr) FNotification->StartEmailNotificationAsync(snapshot);
+
+  FView.SetProgressPosition(0);
+  FView.SetProgressText("Hazır");
+  FlushPendingLogs();
+
+  if (FRunningTask != nullptr) {
+    if (recordsChain()) {
+      try {
+        RecordRunInChain(FRunningTask, snapshot);
+      } catch (const std::exception& e) {
+        AddLog(std::string("Yedek zinciri güncellenemedi: ") + e.what());
+      }
+      SaveConfigLogged();
+      RefreshHistoryList();
+    }
+    RefreshTaskList();
+  }
+
+  FRunningTask = nullptr;
+  FScheduledType = 0;
+  FRunningManualType.reset();
+  FEngineConfigured = false;
+  FEngineStarted = false;
+  FPlannedBackupSetId.clear();
+  FPlannedBaseFullBackupId.clear();
+  FPlannedParentBackupId.clear();
+  FRequestedBackupType = btFull;
+  FEffectiveBackupType = btFull;
+  FLastSnapshot = std::move(snapshot);
+
+  PostProcessQueue();
+}
+
+void TAppCore::AddHistoryFromSnapshot(const TBackupResultSnapshot& snapshot) {
+  if (!FConfigManager) return;
+  TBackupHistoryItem item;
+  item.BackupTime = snapshot.BackupTime;
+  item.Success = snapshot.Success;
+  item.TaskName = snapshot.TaskName;
+  item.Details = snapshot.Message;
+  item.StorageMode = snapshot.StorageMode;
+  item.StorageModeText = snapshot.StorageModeText;
+  item.LocalOutputPath = snapshot.LocalOutputPath;
+  item.CloudOutputPath = snapshot.CloudOutputPath;
+  item.CloudProvider = snapshot.CloudProvider;
+  item.CloudStatus = snapshot.CloudStatus;
+  item.OutputPath = snapshot.OutputPath;
+  item.Checksum = snapshot.Checksum;
+  item.Verified = snapshot.Verified;
+  item.SourceFolders = snapshot.SourceFolders;
+  item.SourceCount = snapshot.SourceCount;
+  item.FileCount = snapshot.FileCount;
+  item.TotalSize = snapshot.TotalSize;
+  item.Files = snapshot.SuccessfulFiles;
+  item.Files.insert(item.Files.end(), snapshot.FailedFiles.begin(), snapshot.FailedFiles.end());
+  FConfigManager->AddHistoryItem(item);
+  RefreshHistoryList();
+}
+
+// Activity log and status.
+
+void TAppCore::AddLog(const std::string& message) {
+  if (!FPendingLogs) return;
+  FPendingLogs->push_back(FormatLogLine(FClock.Now(), message));
+  FView.SetStatusText(0, UnescapeUnicodeSequences(message));
+  // During a run the log view is redrawn once per batch, so the window stays responsive.
+  if (!FBackupBusy || FPendingLogs->size() >= LogBatchSize) FlushPendingLogs();
+}
+
+void TAppCore::FlushPendingLogs() {
+  if (!FPendingLogs || FPendingLogs->empty()) return;
+  FView.AppendLogLines(*FPendingLogs);
+  FPendingLogs->clear();
+}
+
+void TAppCore::HandleBackupProgress(const std::string& fileName, int progress) {
+  FView.SetProgressPosition(progress);
+  FView.SetProgressText("İşleniyor: " + FileNameOnly(fileName) + " (" + std::to_string(progress) + "%)");
+  FView.SetStatusText(0, "Yedekleme: " + std::to_string(progress) + "%");
+}
+
+void TAppCore::SetRunningUi(bool running) {
+  FRunningUi = running;
+  if (!running) {
+    FBackupPaused = false;
+    FCancelPending = false;
+  }
+  FView.ShowRunState(CurrentRunUiState());
+}
+
+void TAppCore::UpdateTrayStatus() { FView.ShowRunState(CurrentRunUiState()); }
+
+TRunUiState TAppCore::CurrentRunUiState() const {
+  TRunUiState state;
+  state.ActivityVisible = FRunningUi;
+  state.StartEnabled = !FRunningUi;
+  state.PauseButtonEnabled = FRunningUi;
+  state.CancelButtonEnabled = FRunningUi && !FCancelPending;
+  if (FBackupBusy) {
+    state.TrayStartEnabled = false;
+    state.TrayPauseEnabled = true;
+    state.TrayCancelEnabled = true;
+    if (FBackupPaused) {
+      state.TrayStatusLine = "Durum: Duraklatıldı";
+      state.PauseCaption = "Devam Et";
+      state.TrayHint = "Velkor - Duraklatıldı";
+    } else {
+      state.TrayStatusLine = "Durum: Yedekleme Çalışıyor";
+      state.TrayHint = "Velkor - Yedekleme çalışıyor";
+    }
+  }
+  return state;
+}
+
+void TAppCore::UpdateNextRunStatus() {
+  if (FConfig) FView.SetStatusText(1, NextRunStatusText(*FConfig));
+}
+
+void TAppCore::RefreshTaskList() { FView.RefreshTaskList(); }
+
+void TAppCore::RefreshHistoryList() { FView.RefreshHistoryList(); }
+
+// Destination space.
+
+void TAppCore::AnalyzeDestinationSpace() {
+  if (!FEstimateEngine || (FEditor != nullptr && FEditor->IsLoading())) return;
+  auto show = [this](std::string info, std::string state, TCapacityTone tone) {
+    FView.ShowCapacity({std::move(info), std::move(state), tone});
+  };
+  const std::string noFigures = "Tahmini Boyut: - | Boş Alan: -";
+  if (FCurrentTask == nullptr) return show(noFigures, "Alan analizi için bir görev seçin.", ctNeutral);
+  if (FEditor != nullptr) FEditor->SaveTaskFromUI(*FCurrentTask);
+  if (FCurrentTask->SourceFolders.empty())
+    return show(noFigures, "Alan analizi için en az bir kaynak klasör ekleyin.", ctNeutral);
+  if (UsesLocalDestination(FCurrentTask->StorageMode) && Trim(FCurrentTask->DestinationFolder).empty())
+    return show(noFigures, "Alan analizi için hedef klasör seçin.", ctNeutral);
+  try {
+    ConfigureEngineForTask(*FCurrentTask, 0, true);
+    int64_t required = 0;
+    int64_t available = 0;
+    const bool fits = FEstimateEngine->CheckDestinationCapacity(required, available);
+    const std::string info = "Tahmini Boyut: " + FormatByteSize(required) + " | Boş Alan: " + FormatByteSize(available);
+    if (fits)
+      show(info, "Yedekleme hedefe sığıyor.", ctFits);
+    else
+      show(info, "Yetersiz alan: Bu yedek mevcut hedefe sigmayacak.", ctProblem);
+  } catch (const std::exception& e) {
+    show(noFigures, std::string("Alan analizi yapılamadı: ") + e.what(), ctProblem);
+  }
+}
+
+}  // namespace velkor

@@ -1,0 +1,210 @@
+#pragma once
+// The application core: what the main window owns and does apart from drawing. It owns the configuration and
+// its manager, the backup engine, the encryption manager, the run queue and the pending log lines; it dispatches
+// queued runs one at a time, plans each run against the task's backup chain, handles the completion (history,
+// chain, retention, save) and keeps the activity log. The window, the command-line tool and the tests drive it
+// through the same calls and see it through the injected view and prompts.
+//
+// Main thread only. The engine's worker hands its progress and completion over through IMainThread; the next
+// queued run is dispatched from a posted call, after the completion handler has returned.
+#include <deque>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/BackupChain.h"
+#include "app/BackupResultSnapshot.h"
+#include "app/IAppPrompts.h"
+#include "app/IAppView.h"
+#include "app/IPostRunSteps.h"
+#include "app/ITaskEditor.h"
+#include "config/BackupModel.h"
+#include "config/ConfigManager.h"
+#include "crypto/EncryptionManager.h"
+#include "engine/BackupEngine.h"
+#include "platform/Clock.h"
+#include "platform/MainThread.h"
+
+namespace velkor {
+
+// One queued run request. ScheduledType 0 is a manual start; 1, 2, 3 name the sub-schedule that fell due.
+struct TScheduledBackupItem {
+  TBackupTask* Task = nullptr;  // owned by the configuration
+  int ScheduledType = 0;
+  // A manual run's type when the caller chose one (the command-line tool's --type); the task's own otherwise.
+  std::optional<TBackupType> ManualType;
+};
+
+// What the core is given. Everything but the view, prompts, clock and main thread is optional.
+struct TAppCoreServices {
+  TAppCoreServices(IAppView& view, IAppPrompts& prompts, IClock& clock, IMainThread& mainThread)
+      : View(view), Prompts(prompts), Clock(clock), MainThread(mainThread) {}
+
+  IAppView& View;
+  IAppPrompts& Prompts;
+  IClock& Clock;
+  IMainThread& MainThread;
+  ITaskEditor* Editor = nullptr;
+  IPostRunCloudCopy* CloudCopy = nullptr;
+  IRunNotification* Notification = nullptr;
+  std::filesystem::path ConfigDirectory;  // empty: the user's (config.json, history.json)
+  std::filesystem::path RegistryFile;     // empty: the user's (the stored encryption password)
+};
+
+struct TStartOptions {
+  bool Hidden = false;          // started in the tray with the session
+  bool SchedulerActive = true;  // the minute timer runs (window, daemon); false for a one-off command
+};
+
+class TAppCore {
+public:
+  explicit TAppCore(const TAppCoreServices& services);
+  // Stops a running backup and handles its completion (a cancelled history entry) before anything it uses is
+  // freed; then shows the pending log lines. Nothing is saved here.
+  ~TAppCore();
+  TAppCore(const TAppCore&) = delete;
+  TAppCore& operator=(const TAppCore&) = delete;
+
+  // Start-up, in the window's order: LoadConfiguration, then (after the splash and the login) Start; a failed
+  // login calls AbandonStart instead, after which every handler does nothing.
+  void LoadConfiguration();
+  // Both "start with the session" and "minimise to the tray" are on and the tray switch was given.
+  bool IsHiddenStart(bool trayRequested) const;
+  void AbandonStart();
+  void Start(const TStartOptions& options = {});
+  bool StartupComplete() const { return FStartupComplete; }
+
+  // The task shown in the editor.
+  TBackupTask* CurrentTask() const { return FCurrentTask; }
+  void SetCurrentTask(TBackupTask* task) { FCurrentTask = task; }
+
+  // User commands.
+  void StartBackupClick();  // start button and tray item: a manual run of the current task
+  void TestBackupClick();
+  // A manual run of `task` from a caller without an editor. False (after the log line and message) when the task
+  // is already queued or running.
+  bool StartManualBackup(TBackupTask& task, std::optional<TBackupType> type = std::nullopt);
+  void CancelBackupClick();  // asks first
+  void CancelBackup();       // cancels without asking: empties the queue and stops the running backup
+  void TogglePause();
+  // Saves the editor, the general settings and the encryption password setting. False when the editor's
+  // validation refused (nothing saved).
+  bool SaveAllSettings();
+  // The confirmed exit: close for real, saving first.
+  void ExitApplication();
+  bool AllowClose() const { return FAllowClose; }
+
+  // Run queue.
+  void ProcessQueue();
+  bool IsTaskQueuedOrRunning(const TBackupTask* task) const;
+  bool IsRunQueuedOrRunning(const TBackupTask* task, int scheduledType) const;
+  // The minute timer: queues every due run, then dispatches.
+  void Timer1Timer();
+  // Nothing running, nothing waiting and the engine's worker ended.
+  bool IsIdle() const;
+
+  // Chain planning and recording.
+  void ConfigureEngineForTask(TBackupTask& task, int scheduledType, bool previewOnly,
+                              std::optional<TBackupType> manualType = std::nullopt);
+  void RecordRunInChain(TBackupTask* task, const TBackupResultSnapshot& snapshot);
+  void UpdateTaskBackupTimes(TBackupTask& task, TBackupType effectiveType, TDateTime backupTime);
+  void RefreshChainCard(TBackupTask* task);
+  void ApplyRetention(TBackupTask* task);
+
+  // Completion.
+  void HandleBackupComplete(bool success, const std::string& message);
+  TBackupResultSnapshot BuildResultSnapshot(bool success, const std::string& message) const;
+  void AddHistoryFromSnapshot(const TBackupResultSnapshot& snapshot);
+  // The snapshot of the last completion, for callers that wait for a run (the command-line tool).
+  const std::optional<TBackupResultSnapshot>& LastSnapshot() const { return FLastSnapshot; }
+
+  // Activity log and status.
+  void AddLog(const std::string& message);
+  void FlushPendingLogs();
+  size_t PendingLogCount() const { return FPendingLogs ? FPendingLogs->size() : 0; }
+  void HandleBackupProgress(const std::string& fileName, int progress);
+  void SetRunningUi(bool running);
+  void UpdateTrayStatus();
+  void UpdateNextRunStatus();
+  void RefreshTaskList();
+  void RefreshHistoryList();
+
+  // The capacity labels for the current task, from a separate estimate-only engine.
+  void AnalyzeDestinationSpace();
+
+  // What the core owns; null before LoadConfiguration / Start and after AbandonStart.
+  TBackupConfig* Config() const { return FConfig.get(); }
+  TConfigManager* ConfigManager() const { return FConfigManager.get(); }
+  TBackupEngine* BackupEngine() const { return FBackupEngine.get(); }
+  TEncryptionManager* EncryptionManager() const { return FEncryptionManager.get(); }
+
+  // Run state and plan.
+  bool BackupBusy() const { return FBackupBusy; }
+  bool BackupPaused() const { return FBackupPaused; }
+  TBackupTask* RunningTask() const { return FRunningTask; }
+  int ScheduledType() const { return FScheduledType; }
+  size_t QueueLength() const { return FTaskQueue ? FTaskQueue->size() : 0; }
+  TBackupType RequestedBackupType() const { return FRequestedBackupType; }
+  TBackupType EffectiveBackupType() const { return FEffectiveBackupType; }
+  const std::string& PlannedBackupSetId() const { return FPlannedBackupSetId; }
+  const std::string& PlannedBaseFullBackupId() const { return FPlannedBaseFullBackupId; }
+  const std::string& PlannedParentBackupId() const { return FPlannedParentBackupId; }
+
+private:
+  void WriteEngineSettings(TBackupEngine& engine, TBackupTask& task, const TRunPlan& plan);
+  // Hands the encryption password to the engine, asking for one on a manual run; false with the refusal message
+  // when there is none.
+  bool ProvideEncryptionPassword(TBackupTask& task, std::string& refusal);
+  void PostProcessQueue();
+  void SaveConfigLogged();
+  TRunUiState CurrentRunUiState() const;
+  void ShutDownEngine();
+
+  IAppView& FView;
+  IAppPrompts& FPrompts;
+  IClock& FClock;
+  IMainThread& FMainThread;
+  ITaskEditor* FEditor;
+  IPostRunCloudCopy* FCloudCopy;
+  IRunNotification* FNotification;
+  std::filesystem::path FConfigDirectory;
+  std::filesystem::path FRegistryFile;
+
+  std::unique_ptr<TConfigManager> FConfigManager;
+  std::unique_ptr<TBackupConfig> FConfig;
+  std::unique_ptr<TBackupEngine> FBackupEngine;
+  // The engine as seen from its own completion handler, which may run while the engine is being destroyed.
+  TBackupEngine* FEngine = nullptr;
+  std::unique_ptr<TBackupEngine> FEstimateEngine;
+  std::unique_ptr<TEncryptionManager> FEncryptionManager;
+  std::unique_ptr<std::deque<TScheduledBackupItem>> FTaskQueue;
+  std::unique_ptr<std::vector<std::string>> FPendingLogs;
+  TBackupTask* FCurrentTask = nullptr;
+
+  TBackupTask* FRunningTask = nullptr;
+  int FScheduledType = 0;
+  std::optional<TBackupType> FRunningManualType;
+  bool FBackupBusy = false;
+  bool FBackupPaused = false;
+  bool FEngineConfigured = false;  // the engine holds this request's settings
+  bool FEngineStarted = false;     // the engine's results belong to this request
+  bool FRunningUi = false;
+  bool FCancelPending = false;
+  bool FStartupComplete = false;
+  bool FAllowClose = false;
+  bool FDestroying = false;
+
+  TBackupType FRequestedBackupType = btFull;
+  TBackupType FEffectiveBackupType = btFull;
+  std::string FPlannedBackupSetId;
+  std::string FPlannedBaseFullBackupId;
+  std::string FPlannedParentBackupId;
+
+  std::optional<TBackupResultSnapshot> FLastSnapshot;
+  // Posted calls hold a weak reference: one that runs after the core is gone does nothing.
+  std::shared_ptr<int> FAliveToken = std::make_shared<int>(0);
+};
+
+}  // namespace velkor

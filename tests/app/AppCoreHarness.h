@@ -1,0 +1,239 @@
+#pragma once
+// A headless main window for the application core: a view that records what it is shown, prompts that answer
+// from a script, recording cloud and e-mail steps, a pumped main-thread queue and a fake clock, over real files
+// in a scratch folder and the real engine thread.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/AppCore.h"
+#include "support/FakeClock.h"
+#include "support/TempDir.h"
+
+namespace velkor::test {
+
+class TRecordingView final : public IAppView {
+public:
+  // Shown log lines, history refreshes ("history:N": the history then held N entries) and run starts, in the
+  // order they happened, for tests that check what came before what.
+  std::vector<std::string> Events;
+  std::vector<std::string> LogLines;  // without the "[time] " prefix
+  std::vector<std::string> RawLogLines;
+  std::vector<size_t> LogBatches;
+  std::string Status[2];
+  int ProgressPosition = -1;
+  std::string ProgressText;
+  TRunUiState RunState;
+  std::vector<std::pair<std::string, std::string>> Balloons;
+  int TaskListRefreshes = 0;
+  int HistoryRefreshes = 0;
+  std::optional<TChainCard> ChainCard;
+  std::optional<TCapacityLabels> Capacity;
+  TConfigManager* History = nullptr;  // read on each history refresh when set
+
+  void AppendLogLines(const std::vector<std::string>& lines) override {
+    LogBatches.push_back(lines.size());
+    for (const std::string& line : lines) {
+      RawLogLines.push_back(line);
+      const size_t end = line.find("] ");
+      LogLines.push_back(end == std::string::npos ? line : line.substr(end + 2));
+      Events.push_back(LogLines.back());
+    }
+  }
+  void SetStatusText(int panel, const std::string& text) override { Status[panel] = text; }
+  void SetProgressPosition(int percent) override { ProgressPosition = percent; }
+  void SetProgressText(const std::string& text) override { ProgressText = text; }
+  void ShowRunState(const TRunUiState& state) override {
+    // "run-start:N": a run was dispatched while the history held N entries.
+    if (state.ActivityVisible && !RunState.ActivityVisible && History != nullptr)
+      Events.push_back("run-start:" + std::to_string(History->LoadHistory().size()));
+    RunState = state;
+  }
+  void ShowBalloon(const std::string& title, const std::string& text) override { Balloons.emplace_back(title, text); }
+  void RefreshTaskList() override { ++TaskListRefreshes; }
+  void RefreshHistoryList() override {
+    ++HistoryRefreshes;
+    if (History != nullptr) Events.push_back("history:" + std::to_string(History->LoadHistory().size()));
+  }
+  void ShowChainCard(const TChainCard& card) override { ChainCard = card; }
+  void ShowCapacity(const TCapacityLabels& labels) override { Capacity = labels; }
+
+  bool Logged(const std::string& line) const { return IndexOf(line) >= 0; }
+  int Count(const std::string& line) const {
+    int n = 0;
+    for (const std::string& l : LogLines) n += l == line;
+    return n;
+  }
+  int IndexOf(const std::string& event) const {
+    for (size_t i = 0; i < Events.size(); ++i)
+      if (Events[i] == event) return static_cast<int>(i);
+    return -1;
+  }
+};
+
+class TScriptedPrompts final : public IAppPrompts {
+public:
+  bool Interactive = true;
+  std::deque<bool> YesNoAnswers;                     // missing answers are "Hayır"
+  std::deque<std::optional<std::string>> Passwords;  // nullopt = cancelled; missing answers cancel
+  std::vector<std::pair<std::string, TAppMessageKind>> Messages;
+  std::vector<std::string> Questions;
+  std::vector<std::vector<std::string>> PasswordPrompts;  // caption, prompt[, confirm prompt]
+
+  bool IsInteractive() const override { return Interactive; }
+  void ShowMessage(const std::string& text, TAppMessageKind kind) override { Messages.emplace_back(text, kind); }
+  bool AskYesNo(const std::string& text) override {
+    Questions.push_back(text);
+    if (YesNoAnswers.empty()) return false;
+    const bool answer = YesNoAnswers.front();
+    YesNoAnswers.pop_front();
+    return answer;
+  }
+  bool PromptPassword(const std::string& caption, const std::string& prompt, std::string& password) override {
+    PasswordPrompts.push_back({caption, prompt});
+    return Next(password);
+  }
+  bool PromptNewPassword(const std::string& caption, const std::string& prompt, const std::string& confirmPrompt,
+                         std::string& password) override {
+    PasswordPrompts.push_back({caption, prompt, confirmPrompt});
+    return Next(password);
+  }
+  bool PromptText(const std::string&, const std::string&, std::string&) override { return false; }
+  bool SelectFolder(const std::string&, std::string&) override { return false; }
+  bool SelectOpenFile(const std::string&, const std::string&, std::string&) override { return false; }
+  bool SelectSaveFile(const std::string&, const std::string&, std::string&) override { return false; }
+
+private:
+  bool Next(std::string& password) {
+    password.clear();
+    if (Passwords.empty() || !Passwords.front()) {
+      if (!Passwords.empty()) Passwords.pop_front();
+      return false;
+    }
+    password = *Passwords.front();
+    Passwords.pop_front();
+    return true;
+  }
+};
+
+// The cloud step as the completion sees it: records each call and applies the scripted outcome.
+class TRecordingCloudCopy final : public IPostRunCloudCopy {
+public:
+  struct TCall {
+    std::string TaskName;
+    bool Success;
+    std::string OutputPath;
+  };
+  std::vector<TCall> Calls;
+  std::string RemotePath = "s3://arsiv/yedekler/cikti.zip";
+  bool Fail = false;
+
+  void PerformPostRunCloudCopy(TBackupTask& task, TBackupResultSnapshot& s, const TAddLog& addLog) override {
+    Calls.push_back({task.Name, s.Success, s.OutputPath});
+    if (task.StorageMode == smLocalDisk) return;
+    if (Fail) {
+      s.Success = false;
+      s.CloudStatus = "Başarısız";
+      s.Message += " | Cloud upload tamamlanamadı.";
+      addLog("Cloud upload tamamlanamadı.");
+      return;
+    }
+    s.CloudOutputPath = RemotePath;
+    s.CloudStatus = "Tamamlandı";
+    s.Message += " | Cloud upload: " + RemotePath;
+    addLog("Cloud hedefe upload tamamlandı: " + RemotePath);
+  }
+};
+
+class TRecordingNotification final : public IRunNotification {
+public:
+  std::vector<TBackupResultSnapshot> Sent;
+  void StartEmailNotificationAsync(const TBackupResultSnapshot& snapshot) override { Sent.push_back(snapshot); }
+};
+
+// The window as a test drives it. Each test gets its own configuration folder, registry file and scratch folders.
+class AppCoreHarness : public ::testing::Test {
+protected:
+  TTempDir FDir;
+  // The stored password's key, the autostart entry and staging folders stay inside the scratch folder.
+  TScopedEnv FAppData{"APPDATA", (FDir / "appdata").string()};
+  TScopedEnv FXdgConfig{"XDG_CONFIG_HOME", (FDir / "xdg").string()};
+  TScopedEnv FTmp{"TMPDIR", (FDir / "tmp").string()};
+  TFakeClock FClock;
+  TQueuedMainThread FMain;
+  TRecordingView FView;
+  TScriptedPrompts FPrompts;
+  TRecordingCloudCopy FCloud;
+  TRecordingNotification FMail;
+  std::unique_ptr<TAppCore> FCore;
+
+  AppCoreHarness() { std::filesystem::create_directories(FDir / "tmp"); }
+
+  std::filesystem::path ConfigDir() const { return FDir / "config"; }
+  std::filesystem::path RegistryFile() const { return FDir / "registry.json"; }
+
+  // Loads the configuration written so far (none: the defaults) and starts the core like the window does.
+  void StartCore(const TStartOptions& options = {}) {
+    TAppCoreServices services(FView, FPrompts, FClock, FMain);
+    services.CloudCopy = &FCloud;
+    services.Notification = &FMail;
+    services.ConfigDirectory = ConfigDir();
+    services.RegistryFile = RegistryFile();
+    FCore = std::make_unique<TAppCore>(services);
+    FCore->LoadConfiguration();
+    FView.History = FCore->ConfigManager();
+    FCore->Start(options);
+  }
+
+  TBackupConfig& Config() { return *FCore->Config(); }
+
+  // A local folder-output task over one source folder "<scratch>/src/<name>" with the given files.
+  TBackupTask& AddTask(const std::string& name, const TFileTree& files = {{"a.txt", "alfa"}, {"alt/b.txt", "beta"}}) {
+    auto task = std::make_unique<TBackupTask>(FClock);
+    task->Name = name;
+    const std::filesystem::path source = FDir / "src" / name;
+    std::filesystem::create_directories(source);
+    WriteTree(source, files);
+    task->SourceFolders = {source.string()};
+    task->DestinationFolder = (FDir / "dest" / name).string();
+    task->CompressBackup = false;
+    task->MaxBackupsToKeep = 0;
+    Config().Tasks.push_back(std::move(task));
+    return *Config().Tasks.back();
+  }
+
+  // Pumps the main thread until the core is idle again (every queued run dispatched and completed).
+  void RunUntilIdle() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (;;) {
+      FMain.ProcessPending();
+      if (FCore->IsIdle()) {
+        // A completion posts the next dispatch; let it run before deciding the queue is done.
+        if (FMain.ProcessPending() == 0 && FCore->IsIdle()) return;
+        continue;
+      }
+      ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the core did not become idle";
+      FMain.WaitForWork(20);
+    }
+  }
+
+  // A manual run of `task` to its end; the clock moves on a minute first so every run has its own time.
+  void RunManual(TBackupTask& task, std::optional<TBackupType> type = std::nullopt) {
+    FClock.Advance(60000);
+    ASSERT_TRUE(FCore->StartManualBackup(task, type));
+    RunUntilIdle();
+  }
+
+  std::vector<TBackupHistoryItem> History() { return FCore->ConfigManager()->LoadHistory(); }
+
+  // config.json as a fresh start would read it.
+  std::unique_ptr<TBackupConfig> SavedConfig() { return TConfigManager(ConfigDir(), FClock).LoadConfig(); }
+};
+
+}  // namespace velkor::test
