@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 
+#include "engine/BackupEngine.h"
 #include "engine/LongPathUtils.h"
 #include "util/StringUtils.h"
 
@@ -20,17 +21,15 @@ std::set<std::string, TTextLess> KnownFileSet(const std::vector<std::string>& en
   return result;
 }
 
-// The entry of one file: the source folder's last component joined to the path inside it.
-bool KnownFileUnder(const std::string& folder, const std::string& file, std::string& entry) {
-  const std::string native = ToNativePath(folder).string();
-  if (native.empty()) return false;
-  const std::string prefix = native.back() == '/' ? native : native + "/";
-  if (file.size() < prefix.size() || !SameText(std::string_view(file).substr(0, prefix.size()), prefix)) return false;
-  std::string relative = file.substr(prefix.size());
-  if (!relative.empty() && relative.front() == '/') relative.erase(0, 1);
-  const std::string component = ToNativePath(folder).filename().string();
-  entry = component.empty() ? relative : component + "/" + relative;
-  return true;
+// Whether the file lies below one of the folders (letter case ignored), so the engine knows it by its reference
+// name.
+bool UnderAnySourceFolder(const std::vector<std::string>& folders, const std::string& file) {
+  for (const std::string& folder : folders) {
+    const std::string native = ToNativePath(folder).string();
+    if (native.empty()) continue;
+    if (StartsText(native.back() == '/' ? native : native + "/", file)) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -75,12 +74,11 @@ std::vector<std::string> MergeKnownFiles(const std::vector<std::string>& a, cons
 
 std::vector<std::string> BuildKnownFiles(const TBackupTask& task, const TBackupResultSnapshot& snapshot) {
   std::vector<std::string> entries;
-  for (const TBackupFileDetail& file : snapshot.SuccessfulFiles) {
-    std::string entry = file.FileName;
-    for (const std::string& folder : task.SourceFolders)
-      if (KnownFileUnder(folder, file.FileName, entry)) break;
-    entries.push_back(std::move(entry));
-  }
+  // The engine's own reference names, so the next run compares against exactly what it will compute.
+  for (const TBackupFileDetail& file : snapshot.SuccessfulFiles)
+    entries.push_back(UnderAnySourceFolder(task.SourceFolders, file.FileName)
+                          ? MakeReferenceName(task.SourceFolders, file.FileName)
+                          : file.FileName);
   const std::set<std::string, TTextLess> sorted = KnownFileSet(entries);
   return {sorted.begin(), sorted.end()};
 }

@@ -172,6 +172,7 @@ protected:
   TRecordingCloudCopy FCloud;
   TRecordingNotification FMail;
   std::unique_ptr<TAppCore> FCore;
+  bool FCompress = false;  // the output kind of the tasks AddTask makes: ZIP archive or folder
 
   AppCoreHarness() { std::filesystem::create_directories(FDir / "tmp"); }
 
@@ -193,7 +194,7 @@ protected:
 
   TBackupConfig& Config() { return *FCore->Config(); }
 
-  // A local folder-output task over one source folder "<scratch>/src/<name>" with the given files.
+  // A local task over one source folder "<scratch>/src/<name>" with the given files.
   TBackupTask& AddTask(const std::string& name, const TFileTree& files = {{"a.txt", "alfa"}, {"alt/b.txt", "beta"}}) {
     auto task = std::make_unique<TBackupTask>(FClock);
     task->Name = name;
@@ -202,7 +203,7 @@ protected:
     WriteTree(source, files);
     task->SourceFolders = {source.string()};
     task->DestinationFolder = (FDir / "dest" / name).string();
-    task->CompressBackup = false;
+    task->CompressBackup = FCompress;
     task->MaxBackupsToKeep = 0;
     Config().Tasks.push_back(std::move(task));
     return *Config().Tasks.back();

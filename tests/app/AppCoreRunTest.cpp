@@ -23,14 +23,18 @@ bool HasPrefix(const std::vector<std::string>& lines, const std::string& prefix)
   return false;
 }
 
-class AppCoreRun : public test::AppCoreHarness {
+// Every case runs twice: with folder outputs and with ZIP archives.
+class AppCoreRun : public test::AppCoreHarness, public ::testing::WithParamInterface<bool> {
 protected:
-  void SetUp() override { StartCore({.SchedulerActive = true}); }
+  void SetUp() override {
+    FCompress = GetParam();
+    StartCore({.SchedulerActive = true});
+  }
 
   TBackupChainItem& Item(TBackupTask& task, size_t index) { return *task.BackupChain.at(index); }
 };
 
-TEST_F(AppCoreRun, ScheduledRunFromTickToNextDispatch) {
+TEST_P(AppCoreRun, ScheduledRunFromTickToNextDispatch) {
   TBackupTask& docs = AddTask("Belgeler");
   docs.MaxBackupsToKeep = 3;
   docs.Schedule.SetEnabled(true);
@@ -93,7 +97,11 @@ TEST_F(AppCoreRun, ScheduledRunFromTickToNextDispatch) {
   EXPECT_EQ(item.BaseFullBackupId, item.BackupId);
   EXPECT_EQ(item.ParentBackupId, "");
   EXPECT_EQ(item.OutputPath, history[0].OutputPath);
-  EXPECT_TRUE(fs::is_directory(item.OutputPath));
+  EXPECT_EQ(fs::is_regular_file(item.OutputPath), FCompress);
+  EXPECT_EQ(fs::is_directory(item.OutputPath), !FCompress);
+  EXPECT_TRUE(history[0].Verified);
+  EXPECT_EQ(history[0].Checksum.size(), 64u);
+  EXPECT_TRUE(FView.Logged("SHA-256 doğrulaması başarılı: " + history[0].Checksum));
   EXPECT_EQ(item.KnownFiles, Strings({"Belgeler/a.txt", "Belgeler/alt/b.txt"}));
   EXPECT_EQ(docs.LastSuccessfulBackupTime, item.BackupTime);
   EXPECT_EQ(docs.LastFullBackupTime, item.BackupTime);
@@ -122,7 +130,7 @@ TEST_F(AppCoreRun, ScheduledRunFromTickToNextDispatch) {
   EXPECT_EQ(History().size(), 2u);
 }
 
-TEST_F(AppCoreRun, ChainPlanningAlongOneSet) {
+TEST_P(AppCoreRun, ChainPlanningAlongOneSet) {
   TBackupTask& task = AddTask("Proje");
   TBackupEngine& engine = *FCore->BackupEngine();
 
@@ -190,7 +198,7 @@ TEST_F(AppCoreRun, ChainPlanningAlongOneSet) {
   EXPECT_EQ(FCore->PlannedBackupSetId(), "");
 }
 
-TEST_F(AppCoreRun, NoChangeIsASuccessWithoutChainItem) {
+TEST_P(AppCoreRun, NoChangeIsASuccessWithoutChainItem) {
   TBackupTask& task = AddTask("Boş", {});
   task.StorageMode = smHybrid;
   task.BackupType = btIncremental;
@@ -222,7 +230,7 @@ TEST_F(AppCoreRun, NoChangeIsASuccessWithoutChainItem) {
   EXPECT_TRUE(FMail.Sent[1].Success);
 }
 
-TEST_F(AppCoreRun, FailedCloudCopyFailsTheRunButKeepsTheLocalOutput) {
+TEST_P(AppCoreRun, FailedCloudCopyFailsTheRunButKeepsTheLocalOutput) {
   TBackupTask& task = AddTask("Karma");
   task.StorageMode = smHybrid;
   FCloud.Fail = true;
@@ -233,14 +241,14 @@ TEST_F(AppCoreRun, FailedCloudCopyFailsTheRunButKeepsTheLocalOutput) {
   EXPECT_FALSE(history[0].Success);
   EXPECT_EQ(history[0].CloudStatus, "Başarısız");
   EXPECT_TRUE(EndsText(" | Cloud upload tamamlanamadı.", history[0].Details));
-  EXPECT_TRUE(fs::is_directory(history[0].OutputPath));
+  EXPECT_TRUE(fs::exists(history[0].OutputPath));
   EXPECT_TRUE(task.BackupChain.empty());
   EXPECT_TRUE(FView.Logged("✗ Hata: " + history[0].Details));
   EXPECT_TRUE(FView.Logged("Cloud sağlayıcı: Cloud"));
   EXPECT_TRUE(FView.Logged("Cloud hedef: " + task.CloudDestinationFolder));
 }
 
-TEST_F(AppCoreRun, RetentionKeepsTwoSetsOfFullRuns) {
+TEST_P(AppCoreRun, RetentionKeepsTwoSetsOfFullRuns) {
   TBackupTask& task = AddTask("Arşiv");
   task.MaxBackupsToKeep = 2;
   RunManual(task, btFull);
@@ -266,7 +274,7 @@ TEST_F(AppCoreRun, RetentionKeepsTwoSetsOfFullRuns) {
   EXPECT_EQ(SavedConfig()->Tasks.at(1)->BackupChain.size(), 2u);
 }
 
-TEST_F(AppCoreRun, RetentionRemovesAWholeSetAtOnce) {
+TEST_P(AppCoreRun, RetentionRemovesAWholeSetAtOnce) {
   TBackupTask& task = AddTask("Set");
   task.MaxBackupsToKeep = 1;
   RunManual(task, btFull);
@@ -288,7 +296,7 @@ TEST_F(AppCoreRun, RetentionRemovesAWholeSetAtOnce) {
   EXPECT_EQ(history[0].OutputPath, Item(task, 0).OutputPath);
 }
 
-TEST_F(AppCoreRun, RetentionOfASetWhoseFullBackupVanished) {
+TEST_P(AppCoreRun, RetentionOfASetWhoseFullBackupVanished) {
   TBackupTask& task = AddTask("Kayıp");
   task.MaxBackupsToKeep = 1;
   RunManual(task, btFull);
@@ -307,7 +315,7 @@ TEST_F(AppCoreRun, RetentionOfASetWhoseFullBackupVanished) {
   EXPECT_EQ(history[0].OutputPath, full);
 }
 
-TEST_F(AppCoreRun, RetentionGoesOnPastAnOutputThatCannotBeDeleted) {
+TEST_P(AppCoreRun, RetentionGoesOnPastAnOutputThatCannotBeDeleted) {
   TBackupTask& task = AddTask("Kilitli");
   task.MaxBackupsToKeep = 1;
   RunManual(task, btFull);
@@ -327,7 +335,7 @@ TEST_F(AppCoreRun, RetentionGoesOnPastAnOutputThatCannotBeDeleted) {
   for (const auto& entry : History()) EXPECT_NE(entry.OutputPath, locked);
 }
 
-TEST_F(AppCoreRun, RetentionNeverDeletesWhatHoldsTheSources) {
+TEST_P(AppCoreRun, RetentionNeverDeletesWhatHoldsTheSources) {
   TBackupTask& task = AddTask("Korunan");
   task.MaxBackupsToKeep = 1;
   RunManual(task, btFull);
@@ -341,7 +349,7 @@ TEST_F(AppCoreRun, RetentionNeverDeletesWhatHoldsTheSources) {
   EXPECT_EQ(task.BackupChain.size(), 1u);
 }
 
-TEST_F(AppCoreRun, CancelEmptiesTheQueueAndOnlyTheRunningBackupCompletes) {
+TEST_P(AppCoreRun, CancelEmptiesTheQueueAndOnlyTheRunningBackupCompletes) {
   TBackupTask& running = AddTask("Uzun", {{"1.txt", "1"}, {"2.txt", "2"}, {"3.txt", "3"}});
   TBackupTask& b = AddTask("B");
   TBackupTask& c = AddTask("C");
@@ -383,7 +391,7 @@ TEST_F(AppCoreRun, CancelEmptiesTheQueueAndOnlyTheRunningBackupCompletes) {
   EXPECT_EQ(FPrompts.Messages.back().first, "Şu anda iptal edilecek aktif bir yedekleme yok.");
 }
 
-TEST_F(AppCoreRun, DisabledTaskIsRejectedWithAFailedEntryOfItsOwn) {
+TEST_P(AppCoreRun, DisabledTaskIsRejectedWithAFailedEntryOfItsOwn) {
   TBackupTask& good = AddTask("Çalışan");
   RunManual(good);
   TBackupTask& disabled = AddTask("Kapalı");
@@ -415,7 +423,7 @@ TEST_F(AppCoreRun, DisabledTaskIsRejectedWithAFailedEntryOfItsOwn) {
   EXPECT_TRUE(disabled.BackupChain.empty());
 }
 
-TEST_F(AppCoreRun, IncompleteTasksAreRejectedAtDispatch) {
+TEST_P(AppCoreRun, IncompleteTasksAreRejectedAtDispatch) {
   struct TCase {
     const char* Name;
     std::function<void(TBackupTask&)> Break;
@@ -443,7 +451,7 @@ TEST_F(AppCoreRun, IncompleteTasksAreRejectedAtDispatch) {
   }
 }
 
-TEST_F(AppCoreRun, EncryptionPasswordAtDispatch) {
+TEST_P(AppCoreRun, EncryptionPasswordAtDispatch) {
   TBackupTask& task = AddTask("Gizli");
   task.EncryptBackup = true;
   task.Schedule.SetEnabled(true);
@@ -496,7 +504,7 @@ TEST_F(AppCoreRun, EncryptionPasswordAtDispatch) {
   EXPECT_EQ(FPrompts.PasswordPrompts.size(), 2u) << "asked once only";
 }
 
-TEST_F(AppCoreRun, ManualStartRefusals) {
+TEST_P(AppCoreRun, ManualStartRefusals) {
   TBackupTask& task = AddTask("Tek");
   FCore->StartBackupClick();
   EXPECT_TRUE(FView.Logged("Hata: Seçili görev yok!"));
@@ -518,7 +526,7 @@ TEST_F(AppCoreRun, ManualStartRefusals) {
     EXPECT_TRUE(FView.Logged(line)) << line;
 }
 
-TEST_F(AppCoreRun, PauseShowsInButtonsAndTray) {
+TEST_P(AppCoreRun, PauseShowsInButtonsAndTray) {
   TBackupTask& task = AddTask("Duraklat", {{"1.txt", "1"}, {"2.txt", "2"}});
   ASSERT_TRUE(FCore->StartManualBackup(task));
   EXPECT_EQ(FView.RunState.TrayStatusLine, "Durum: Yedekleme Çalışıyor");
@@ -542,7 +550,7 @@ TEST_F(AppCoreRun, PauseShowsInButtonsAndTray) {
   EXPECT_EQ(FView.RunState, TRunUiState{}) << "the end of the run resets the caption";
 }
 
-TEST_F(AppCoreRun, ClosingDuringARunRecordsItsCancellation) {
+TEST_P(AppCoreRun, ClosingDuringARunRecordsItsCancellation) {
   TBackupTask& task = AddTask("Kapanış", {{"1.txt", "1"}, {"2.txt", "2"}});
   ASSERT_TRUE(FCore->StartManualBackup(task));
   FCore.reset();
@@ -557,7 +565,7 @@ TEST_F(AppCoreRun, ClosingDuringARunRecordsItsCancellation) {
   FMain.ProcessPending();
 }
 
-TEST_F(AppCoreRun, LogLinesWaitForABatchOfTwentyDuringARun) {
+TEST_P(AppCoreRun, LogLinesWaitForABatchOfTwentyDuringARun) {
   TBackupTask& task = AddTask("Günlük", {{"1.txt", "1"}, {"2.txt", "2"}});
   ASSERT_TRUE(FCore->StartManualBackup(task));
   const size_t shown = FView.LogLines.size();
@@ -589,7 +597,7 @@ TEST_F(AppCoreRun, LogLinesWaitForABatchOfTwentyDuringARun) {
   EXPECT_EQ(FView.Status[0], "İptal: ç");
 }
 
-TEST_F(AppCoreRun, SnapshotCorrectionsReadTheMessageNotTheOutputPath) {
+TEST_P(AppCoreRun, SnapshotCorrectionsReadTheMessageNotTheOutputPath) {
   TBackupTask& task = AddTask("Hata Kayıtları");
   RunManual(task);
   ASSERT_TRUE(History().at(0).Success) << "a task named after an error word still succeeds";
@@ -621,7 +629,7 @@ TEST_F(AppCoreRun, SnapshotCorrectionsReadTheMessageNotTheOutputPath) {
   EXPECT_EQ(FCore->BuildResultSnapshot(false, "x").Success, false);
 }
 
-TEST_F(AppCoreRun, DestinationSpaceAnalysis) {
+TEST_P(AppCoreRun, DestinationSpaceAnalysis) {
   const std::string noFigures = "Tahmini Boyut: - | Boş Alan: -";
   FCore->SetCurrentTask(nullptr);
   FCore->AnalyzeDestinationSpace();
@@ -649,7 +657,9 @@ TEST_F(AppCoreRun, DestinationSpaceAnalysis) {
   ASSERT_TRUE(FView.Capacity.has_value());
   EXPECT_EQ(FView.Capacity->State, "Yedekleme hedefe sığıyor.");
   EXPECT_EQ(FView.Capacity->Tone, ctFits);
-  EXPECT_EQ(FView.Capacity->Info.rfind("Tahmini Boyut: " + FormatByteSize(3000) + " | Boş Alan: ", 0), 0u)
+  EXPECT_EQ(FView.Capacity->Info.rfind(
+                "Tahmini Boyut: " + FormatByteSize(FCompress ? 3000 + 65536 : 3000) + " | Boş Alan: ", 0),
+            0u)
       << FView.Capacity->Info;
   EXPECT_EQ(FCore->BackupEngine()->SourceFolders(), running.SourceFolders);
   EXPECT_EQ(FCore->BackupEngine()->BackupNamePrefix(), "Koşan");
@@ -662,6 +672,9 @@ TEST_F(AppCoreRun, DestinationSpaceAnalysis) {
                    "olarak tam yedek olarak başlatıldı."));
   EXPECT_FALSE(std::filesystem::exists(FDir / "yok")) << "an estimate creates nothing";
 }
+
+INSTANTIATE_TEST_SUITE_P(Outputs, AppCoreRun, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Zip" : "Folder"; });
 
 }  // namespace
 }  // namespace velkor
