@@ -10,9 +10,16 @@
 
 #include "engine/LongPathUtils.h"
 #include "platform/AtomicFile.h"
+#include "platform/FileHandle.h"
 #include "util/Error.h"
 
 namespace velkor {
+
+struct TZipSink {
+  TFileHandle File;
+  int Error = 0;
+  bool Discard = false;
+};
 
 namespace {
 
@@ -69,10 +76,29 @@ bool IsValidUtf8(std::string_view text) {
   return true;
 }
 
+// libarchive hands every finished block to this sink. It never reports a failure back: a library that has seen
+// one refuses to close and then keeps its buffers. The writer checks the sink's error after every step instead;
+// an abandoned archive discards what libarchive still has to say.
+la_ssize_t WriteToSink(struct archive*, void* client, const void* buffer, size_t length) {
+  auto& sink = *static_cast<TZipSink*>(client);
+  if (sink.Error != 0 || sink.Discard) return static_cast<la_ssize_t>(length);
+  const char* bytes = static_cast<const char*>(buffer);
+  for (size_t written = 0; written < length;) {
+    const ssize_t n = ::write(sink.File.Get(), bytes + written, length - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      sink.Error = errno;
+      break;
+    }
+    written += static_cast<size_t>(n);
+  }
+  return static_cast<la_ssize_t>(length);
+}
+
 }  // namespace
 
 TZipArchiveWriter::TZipArchiveWriter(const std::string& archivePath)
-    : FPath(archivePath), FFile(OpenForWriting(archivePath)) {
+    : FPath(archivePath), FSink(new TZipSink{TFileHandle(OpenForWriting(archivePath))}) {
   FArchive = archive_write_new();
   if (!FArchive) throw EVelkorError("Arşiv oluşturulamadı: bellek yetersiz");
   // The header charset option is what makes the writer set the UTF-8 flag whatever the process's locale is.
@@ -80,7 +106,7 @@ TZipArchiveWriter::TZipArchiveWriter(const std::string& archivePath)
       archive_write_set_options(FArchive, "zip:compression=deflate,zip:hdrcharset=UTF-8") != ARCHIVE_OK ||
       archive_write_set_bytes_per_block(FArchive, OutputBlockSize) != ARCHIVE_OK ||
       archive_write_set_bytes_in_last_block(FArchive, 1) != ARCHIVE_OK ||
-      archive_write_open_fd(FArchive, FFile.Get()) != ARCHIVE_OK) {
+      archive_write_open2(FArchive, FSink.get(), nullptr, WriteToSink, nullptr, nullptr) != ARCHIVE_OK) {
     const std::string error = ArchiveError(FArchive);
     archive_write_free(FArchive);
     FArchive = nullptr;
@@ -89,17 +115,20 @@ TZipArchiveWriter::TZipArchiveWriter(const std::string& archivePath)
 }
 
 TZipArchiveWriter::~TZipArchiveWriter() {
-  if (FArchive) {
-    // Marked as failed first, so freeing it writes no central directory after a half-written entry.
-    archive_write_fail(FArchive);
-    archive_write_free(FArchive);
-  }
+  if (!FArchive) return;
+  FSink->Discard = true;
+  archive_write_close(FArchive);
+  archive_write_free(FArchive);
 }
 
 void TZipArchiveWriter::Fail(const std::string& what) {
   FUsable = false;
-  if (FArchive) archive_write_fail(FArchive);
   throw EVelkorError(what);
+}
+
+void TZipArchiveWriter::CheckStep(int status) {
+  if (FSink->Error != 0) Fail("Arşive yazılamadı: " + FPath + " (" + SystemErrorMessage(FSink->Error) + ")");
+  if (status != ARCHIVE_OK) Fail("Arşive yazılamadı: " + FPath + " (" + ArchiveError(FArchive) + ")");
 }
 
 bool TZipArchiveWriter::AddFile(const std::string& entryName, int fd, const std::function<bool(int64_t)>& afterBlock) {
@@ -119,8 +148,7 @@ bool TZipArchiveWriter::AddFile(const std::string& entryName, int fd, const std:
   archive_entry_set_size(entry.Handle, st.st_size);
   archive_entry_set_mtime(entry.Handle, st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
   // A warning here means the name or a field was written other than asked; such an entry is not trusted.
-  if (archive_write_header(FArchive, entry.Handle) != ARCHIVE_OK)
-    Fail("Arşive eklenemedi: " + entryName + " (" + ArchiveError(FArchive) + ")");
+  CheckStep(archive_write_header(FArchive, entry.Handle));
 
   if (FBuffer.empty()) FBuffer.resize(ReadBlockSize);
   for (;;) {
@@ -129,16 +157,14 @@ bool TZipArchiveWriter::AddFile(const std::string& entryName, int fd, const std:
     while (got < 0 && errno == EINTR);
     if (got < 0) Fail("Dosya okunamadı: " + entryName + " (" + SystemErrorMessage(errno) + ")");
     if (got == 0) break;
-    if (archive_write_data(FArchive, FBuffer.data(), static_cast<size_t>(got)) != got)
-      Fail("Arşive yazılamadı: " + FPath + " (" + ArchiveError(FArchive) + ")");
+    const la_ssize_t taken = archive_write_data(FArchive, FBuffer.data(), static_cast<size_t>(got));
+    CheckStep(taken == got ? ARCHIVE_OK : ARCHIVE_FATAL);
     if (!afterBlock(got)) {
       FUsable = false;
-      archive_write_fail(FArchive);
       return false;
     }
   }
-  if (archive_write_finish_entry(FArchive) != ARCHIVE_OK)
-    Fail("Arşive yazılamadı: " + FPath + " (" + ArchiveError(FArchive) + ")");
+  CheckStep(archive_write_finish_entry(FArchive));
   return true;
 }
 
@@ -148,9 +174,10 @@ void TZipArchiveWriter::Close() {
   const std::string error = ArchiveError(FArchive);
   archive_write_free(FArchive);
   FArchive = nullptr;
+  if (FSink->Error != 0) Fail("Arşiv tamamlanamadı: " + FPath + " (" + SystemErrorMessage(FSink->Error) + ")");
   if (closed != ARCHIVE_OK) Fail("Arşiv tamamlanamadı: " + FPath + " (" + error + ")");
   // Delayed write errors of the file system surface only when the file is closed.
-  if (FFile.Close() != 0) Fail("Arşiv tamamlanamadı: " + FPath + " (" + SystemErrorMessage(errno) + ")");
+  if (FSink->File.Close() != 0) Fail("Arşiv tamamlanamadı: " + FPath + " (" + SystemErrorMessage(errno) + ")");
 }
 
 std::string TZipArchiveWriter::EntryNameProblem(std::string_view name) {

@@ -7,15 +7,16 @@
 // unclosed, or after an error) is not a valid ZIP and the caller deletes it. One object is used by one thread.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "platform/FileHandle.h"
-
 struct archive;
 
 namespace velkor {
+
+struct TZipSink;
 
 class TZipArchiveWriter {
 public:
@@ -44,9 +45,11 @@ public:
 
 private:
   [[noreturn]] void Fail(const std::string& what);
+  // Fails on a write error of the file or a failed libarchive step.
+  void CheckStep(int status);
 
   std::string FPath;
-  TFileHandle FFile;
+  std::unique_ptr<TZipSink> FSink;
   struct archive* FArchive = nullptr;
   bool FUsable = true;
   std::vector<char> FBuffer;
