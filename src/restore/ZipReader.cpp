@@ -59,6 +59,8 @@ bool LocateCentralDirectory(std::ifstream& in, uint64_t fileSize, uint64_t& offs
 TZipReader::TZipReader(const std::string& zipPath) : FPath(zipPath), FArchive(archive_read_new()) {
   if (!FArchive) throw EVelkorError("ZIP arşivi açılamadı: " + zipPath);
   archive_read_support_format_zip(FArchive);
+  // Names without the UTF-8 flag are in the format's original character set, code page 437.
+  archive_read_set_format_option(FArchive, "zip", "hdrcharset", "CP437");
   if (archive_read_open_filename(FArchive, ToNativePath(zipPath).c_str(), ReaderBlockSize) != ARCHIVE_OK) {
     const std::string detail = archive_error_string(FArchive) ? archive_error_string(FArchive) : "";
     archive_read_free(FArchive);
@@ -99,7 +101,7 @@ bool TZipReader::NextEntry(TZipEntry& entry) {
 
 size_t TZipReader::Read(void* buffer, size_t size) {
   const la_ssize_t count = archive_read_data(FArchive, buffer, size);
-  if (count < 0) Fail("ZIP arşivi bozuk, girdi açılamadı");
+  if (count < 0) Fail("ZIP arşivi okunamadı, girdi bozuk veya desteklenmiyor");
   return static_cast<size_t>(count);
 }
 

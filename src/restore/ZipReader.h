@@ -1,11 +1,11 @@
 #pragma once
 // Reads a ZIP archive entry by entry, in archive order, streaming each entry's decompressed bytes (libarchive).
 //
-// Names come as stored, in UTF-8 where the archive says so (the process needs a UTF-8 character locale, see
-// InitProcessLocale); both "/" and "\" may separate their parts (older archives used backslashes; the reader
-// may already hand them over as "/"). Nothing here creates files: symbolic-link entries are reported with their link
-// text so the caller can write that text as an ordinary file, never as a link. Damaged or truncated archives raise
-// EVelkorError with a Turkish message naming the archive and the reader's own explanation.
+// Names come as stored, decoded from UTF-8 where the archive says so and from code page 437 otherwise (the process
+// needs a UTF-8 character locale, see InitProcessLocale); both "/" and "\" may separate their parts (older archives
+// used backslashes; the reader may already hand them over as "/"). Nothing here creates files: symbolic-link entries
+// are reported with their link text so the caller can write that text as an ordinary file, never as a link. Damaged or
+// truncated archives raise EVelkorError with a Turkish message naming the archive and the reader's own explanation.
 #include <archive.h>
 
 #include <cstddef>

@@ -182,6 +182,13 @@ TEST_F(RestoreManagerTest, ArchivesRestoreTheirContentAsStored) {
   EXPECT_EQ(Restore(empty), std::make_pair(0, 0));
   EXPECT_TRUE(fs::is_directory(FTarget));
 
+  // Names without the UTF-8 flag are code page 437, the format's original character set.
+  fs::remove_all(FTarget);
+  const fs::path dos = FDir / "Eski.zip";
+  test::WriteZipFixture(dos, {{"Docs\\über.txt", "ü", false, true}, {"Docs/ğ.txt", "ğ"}});
+  EXPECT_EQ(Restore(dos), std::make_pair(2, 0));
+  EXPECT_EQ(test::ReadTree(FTarget), (TFileTree{{"Docs/über.txt", "ü"}, {"Docs/ğ.txt", "ğ"}}));
+
   // A ".mbe" file inside an archive is the user's own file (archives are encrypted whole): it comes back as it
   // was, without a password, and its name keeps the extension.
   const std::string userFile = "QELTENC2 kullanıcının kendi dosyası";
@@ -189,6 +196,7 @@ TEST_F(RestoreManagerTest, ArchivesRestoreTheirContentAsStored) {
   test::WriteZipFixture(zip, {{"Docs/kasa.kdbx.mbe", userFile}, {"Docs/a.txt", "a"}});
   EXPECT_FALSE(TRestoreManager::RestoreRequiresPassword(zip.string()));
   EXPECT_EQ(FManager.AnalyzeRestore(zip.string(), FTarget.string(), "").TotalFiles, 2);
+  fs::remove_all(FTarget);
   EXPECT_EQ(Restore(zip), std::make_pair(2, 0));
   EXPECT_EQ(test::ReadTree(FTarget), (TFileTree{{"Docs/a.txt", "a"}, {"Docs/kasa.kdbx.mbe", userFile}}));
 }

@@ -33,7 +33,8 @@ void WriteZipFixture(const fs::path& zipPath, const std::vector<TZipFixtureEntry
   nlohmann::json spec;
   spec["entries"] = nlohmann::json::array();
   for (const auto& entry : entries)
-    spec["entries"].push_back({{"name", entry.Name}, {"hex", Hex(entry.Data)}, {"symlink", entry.SymbolicLink}});
+    spec["entries"].push_back(
+        {{"name", entry.Name}, {"hex", Hex(entry.Data)}, {"symlink", entry.SymbolicLink}, {"cp437", entry.Cp437Name}});
   spec["declared_size"] = options.DeclaredSize ? nlohmann::json(*options.DeclaredSize) : nlohmann::json();
   spec["damage"] = options.Damage.empty() ? nlohmann::json() : nlohmann::json(options.Damage);
   const fs::path specPath = zipPath.string() + ".json";

@@ -14,6 +14,7 @@ struct TZipFixtureEntry {
   std::string Name;  // as stored: "/" or "\" separators, may hold a NUL
   std::string Data;
   bool SymbolicLink = false;
+  bool Cp437Name = false;  // stored in code page 437 without the UTF-8 flag, as older writers did
 };
 
 struct TZipFixtureOptions {

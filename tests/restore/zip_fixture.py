@@ -1,10 +1,11 @@
 """Writes a ZIP archive for the restore tests, including the damaged and hostile ones a normal writer refuses.
 
 Usage: zip_fixture.py SPEC.json OUT.zip
-SPEC: {"entries": [{"name": str, "hex": str, "symlink": bool, "stored": bool}],
+SPEC: {"entries": [{"name": str, "hex": str, "symlink": bool, "stored": bool, "cp437": bool}],
        "declared_size": int or null,   # claimed uncompressed size of every entry, in both headers
        "damage": null | "truncate" | "deflate"}
-A NUL in a name is written as such (zipfile itself cuts names at a NUL).
+A NUL in a name is written as such (zipfile itself cuts names at a NUL). A "cp437" entry gets its name in code page
+437 without the UTF-8 flag, as older writers stored names.
 """
 import json
 import struct
@@ -17,7 +18,10 @@ PLACEHOLDER = "\x01"
 def write(spec, out):
     with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as archive:
         for entry in spec["entries"]:
-            info = zipfile.ZipInfo(entry["name"].replace("\0", PLACEHOLDER), date_time=(2024, 5, 1, 10, 0, 0))
+            name = entry["name"].replace("\0", PLACEHOLDER)
+            if entry.get("cp437"):
+                name = "\x03" * len(name.encode("cp437"))
+            info = zipfile.ZipInfo(name, date_time=(2024, 5, 1, 10, 0, 0))
             info.compress_type = zipfile.ZIP_STORED if entry.get("stored") else zipfile.ZIP_DEFLATED
             if entry.get("symlink"):
                 info.create_system = 3
@@ -31,11 +35,16 @@ def patch(spec, out):
     count = struct.unpack_from("<H", data, end + 10)[0]
     pos = struct.unpack_from("<I", data, end + 16)[0]
     largest = None
-    for _ in range(count):
+    for entry in spec["entries"][:count]:
         name_len, extra_len, comment_len = struct.unpack_from("<HHH", data, pos + 28)
         local = struct.unpack_from("<I", data, pos + 42)[0]
         for name_at in (pos + 46, local + 30):
             data[name_at:name_at + name_len] = data[name_at:name_at + name_len].replace(b"\x01", b"\0")
+            if entry.get("cp437"):
+                data[name_at:name_at + name_len] = entry["name"].encode("cp437")
+        if entry.get("cp437"):
+            for flags_at in (pos + 8, local + 6):
+                struct.pack_into("<H", data, flags_at, struct.unpack_from("<H", data, flags_at)[0] & ~0x800)
         if spec.get("declared_size") is not None:
             struct.pack_into("<I", data, pos + 24, spec["declared_size"])
             struct.pack_into("<I", data, local + 22, spec["declared_size"])
