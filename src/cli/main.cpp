@@ -1,34 +1,162 @@
 // velkor-cli: the headless front end over the same core as the window, for servers, scripts and cron.
+#include <csignal>
 #include <cstring>
+#include <functional>
 #include <iostream>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "cli/CliCommands.h"
 #include "platform/ProcessLocale.h"
 
 namespace {
 
+using namespace velkor;
+using TArgs = std::vector<std::string>;
+
 void PrintHelp() {
-  std::cout << "Usage: velkor-cli [--help] [--version] COMMAND [ARGS]\n"
-               "\n"
-               "Velkor backs up folders to ZIP archives or folder copies, optionally encrypted.\n"
-               "\n"
-               "Options:\n"
-               "  --help       Show this help and exit.\n"
-               "  --version    Show the version and exit.\n";
+  std::cout << R"(Usage: velkor-cli [--help] [--version] COMMAND [ARGS]
+
+Velkor backs up folders to ZIP archives or folder copies, optionally encrypted. velkor-cli works on the tasks
+and history of the desktop program, without a window: for servers, scripts and cron.
+
+Commands:
+  tasks
+      List the tasks, one per line, tab-separated: name, active (yes/no), next scheduled run and last
+      successful run ("dd.mm.yyyy hh:nn", or "-").
+  run NAME [--type full|differential|incremental]
+      Run the task named NAME once, as the window's start button does: the run goes through the queue and
+      leaves a history entry, extends the task's backup chain and deletes the backup sets beyond the task's
+      limit. --type overrides the task's own manual backup type for this run; a differential or incremental
+      run without a full backup to build on becomes a full one.
+  history
+      List the backup history, oldest first, one entry per line, tab-separated: number, time, status
+      (Başarılı, Bilgi, Hatalı, Cloud Hatası), task and output path ("-" when there is none).
+  restore INDEX TARGET [--skip]
+      Restore the history entry numbered INDEX (as `history` prints it) into the folder TARGET. Existing
+      files are never overwritten: a restored file that meets one is saved as "name (n).ext", or with --skip
+      left out.
+  daemon
+      Run the scheduler until SIGINT or SIGTERM: at the start of every minute, queue and run every task
+      whose schedule is due. Refuses to start while the desktop program or another velkor-cli run or daemon
+      is running.
+  decrypt FILE [OUT]
+      Decrypt one .mbe file to OUT; without OUT, "x.zip.mbe" becomes "x.zip" and any other name gets
+      ".decrypted" appended. An existing OUT is replaced.
+
+Options:
+  --help       Show this help and exit.
+  --version    Show the version and exit.
+
+Passwords:
+  Encrypted runs, decrypt and restore use the stored encryption password. Without one they ask on the
+  terminal, without echo. Without a terminal, an encrypted run fails as a scheduled run would, decrypt reads
+  the password as one line from standard input, and restore of encrypted content is refused.
+
+Output:
+  The activity log goes to standard output in the window's Turkish lines, "[dd.mm.yyyy hh:nn:ss] message";
+  the progress line goes to standard error when that is a terminal. Ctrl+C (SIGINT) or SIGTERM cancels a
+  running backup cleanly: it is recorded in the history as cancelled and its partial output is removed.
+
+Files:
+  Tasks and history are read from and written to $APPDATA/Pardex (else $XDG_CONFIG_HOME/Pardex, else
+  ~/.config/Pardex), the stored password to QeltBackup/ beside it. Point APPDATA at another folder to work on
+  another set of files.
+
+Exit status:
+  0  success (also a run that found nothing new to back up)
+  1  a failed or cancelled run, or a command that failed
+  2  bad usage: unknown command or option, missing or extra argument, no such task or history entry
+)";
+}
+
+int UsageError(const std::string& problem) {
+  std::cerr << "velkor-cli: " << problem << " (see --help)\n";
+  return ExitUsage;
+}
+
+std::optional<TBackupType> ParseBackupType(const std::string& text) {
+  if (text == "full") return btFull;
+  if (text == "differential") return btDifferential;
+  if (text == "incremental") return btIncremental;
+  return std::nullopt;
+}
+
+int RunCommand(const TArgs& args) {
+  std::string name;
+  std::optional<TBackupType> type;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    std::string typeText;
+    if (arg == "--type") {
+      if (i + 1 == args.size()) return UsageError("--type needs a value");
+      typeText = args[++i];
+    } else if (arg.rfind("--type=", 0) == 0) {
+      typeText = arg.substr(7);
+    } else if (arg.rfind("--", 0) == 0) {
+      return UsageError("unknown option '" + arg + "' for run");
+    } else if (name.empty()) {
+      name = arg;
+      continue;
+    } else {
+      return UsageError("run takes one task name");
+    }
+    type = ParseBackupType(typeText);
+    if (!type) return UsageError("unknown backup type '" + typeText + "' (full, differential or incremental)");
+  }
+  if (name.empty()) return UsageError("run needs a task name");
+  return RunBackupCommand(name, type);
+}
+
+int RestoreCommand(const TArgs& args) {
+  std::vector<std::string> positional;
+  bool skip = false;
+  for (const std::string& arg : args) {
+    if (arg == "--skip")
+      skip = true;
+    else if (arg.rfind("--", 0) == 0)
+      return UsageError("unknown option '" + arg + "' for restore");
+    else
+      positional.push_back(arg);
+  }
+  if (positional.size() != 2) return UsageError("restore needs INDEX and TARGET");
+  return RunRestoreHistoryCommand(positional[0], positional[1], skip);
+}
+
+int DecryptCommand(const TArgs& args) {
+  if (args.empty() || args.size() > 2) return UsageError("decrypt needs FILE and optionally OUT");
+  return RunDecryptCommand(args[0], args.size() == 2 ? args[1] : std::string());
+}
+
+// A command without arguments.
+std::function<int(const TArgs&)> NoArguments(const std::string& name, int (*command)()) {
+  return [name, command](const TArgs& args) {
+    return args.empty() ? command() : UsageError(name + " takes no arguments");
+  };
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   velkor::InitProcessLocale();
+  // A reader that goes away (a closed pipe) must not end a backup half-way.
+  std::signal(SIGPIPE, SIG_IGN);
   if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
     PrintHelp();
-    return argc < 2 ? 2 : 0;
+    return argc < 2 ? ExitUsage : ExitSuccess;
   }
   if (std::strcmp(argv[1], "--version") == 0) {
     std::cout << "velkor-cli " << VELKOR_VERSION << "\n";
-    return 0;
+    return ExitSuccess;
   }
-  std::cerr << "velkor-cli: unknown command '" << argv[1] << "' (see --help)\n";
-  return 2;
+  const std::pair<const char*, std::function<int(const TArgs&)>> commands[] = {
+      {"tasks", NoArguments("tasks", RunTasksCommand)},       {"run", RunCommand},
+      {"history", NoArguments("history", RunHistoryCommand)}, {"restore", RestoreCommand},
+      {"daemon", NoArguments("daemon", RunDaemonCommand)},    {"decrypt", DecryptCommand},
+  };
+  const TArgs args(argv + 2, argv + argc);
+  for (const auto& [name, command] : commands)
+    if (std::strcmp(argv[1], name) == 0) return command(args);
+  return UsageError(std::string("unknown command '") + argv[1] + "'");
 }

@@ -35,7 +35,11 @@ std::filesystem::path DecryptToolOutputPath(const std::filesystem::path& chosenF
 }
 
 TCommandOutcome RunDecryptTool(TEncryptionManager& manager, const std::filesystem::path& chosenFile) {
-  const std::filesystem::path output = DecryptToolOutputPath(chosenFile);
+  return RunDecryptTool(manager, chosenFile, DecryptToolOutputPath(chosenFile));
+}
+
+TCommandOutcome RunDecryptTool(TEncryptionManager& manager, const std::filesystem::path& chosenFile,
+                               const std::filesystem::path& output) {
   try {
     manager.DecryptFile(chosenFile, output);
   } catch (const std::exception& e) {

@@ -51,5 +51,8 @@ std::filesystem::path DecryptToolOutputPath(const std::filesystem::path& chosenF
 // Decrypts the chosen file with the in-memory password to DecryptToolOutputPath, replacing an existing output.
 // Never raises: a failure comes back as its message with the tool's prefix and hint.
 TCommandOutcome RunDecryptTool(TEncryptionManager& manager, const std::filesystem::path& chosenFile);
+// The same, writing to `outputFile` instead (the command-line tool's optional output argument).
+TCommandOutcome RunDecryptTool(TEncryptionManager& manager, const std::filesystem::path& chosenFile,
+                               const std::filesystem::path& outputFile);
 
 }  // namespace velkor

@@ -1,0 +1,246 @@
+#include "cli/CliCommands.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <vector>
+
+#include "app/AppCore.h"
+#include "app/DueTasks.h"
+#include "cli/CliPrompts.h"
+#include "cli/CliView.h"
+#include "cli/SignalWatcher.h"
+#include "cli/TerminalInput.h"
+#include "config/ConfigManager.h"
+#include "crypto/EncryptionCommands.h"
+#include "crypto/EncryptionManager.h"
+#include "platform/MainThread.h"
+#include "platform/SingleInstance.h"
+#include "restore/RestoreCommand.h"
+#include "util/StringUtils.h"
+
+namespace velkor {
+
+namespace {
+
+using TSteadyClock = std::chrono::steady_clock;
+
+constexpr const char* AlreadyRunningMessage = "Program zaten çalışıyor.\nİkinci kez açılmasına izin verilmedi.";
+// How often the main loop wakes without work, to show buffered log lines and notice the end.
+constexpr int LoopWakeMs = 250;
+
+void PrintError(const std::string& text) {
+  std::fputs(TerminalText(text).c_str(), stderr);
+  std::fputc('\n', stderr);
+  std::fflush(stderr);
+}
+
+bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+// The stored encryption password as the window would hold it at start-up.
+std::string StoredEncryptionPassword(TEncryptionManager& manager, const TBackupConfig& config) {
+  return config.CacheEncryptionPassword ? manager.LoadPasswordFromRegistry() : std::string();
+}
+
+// The history list's status text.
+std::string HistoryStatusText(const TBackupHistoryItem& item) {
+  if (item.Success) return PosText("Değişiklik bulunamadı", item.Details) != std::string::npos ? "Bilgi" : "Başarılı";
+  bool anyFailedFile = false;
+  for (const TBackupFileDetail& file : item.Files) anyFailedFile |= !file.Success;
+  if (!anyFailedFile && (item.StorageMode == smCloud || item.StorageMode == smHybrid) &&
+      SameText(item.CloudStatus, "Başarısız"))
+    return "Cloud Hatası";
+  return "Hatalı";
+}
+
+// A task by its exact name, else by the only name that matches without regard to letter case.
+TBackupTask* FindTask(TBackupConfig& config, const std::string& name) {
+  for (const auto& task : config.Tasks)
+    if (task->Name == name) return task.get();
+  TBackupTask* found = nullptr;
+  for (const auto& task : config.Tasks) {
+    if (!SameText(task->Name, name)) continue;
+    if (found != nullptr) return nullptr;
+    found = task.get();
+  }
+  return found;
+}
+
+// Milliseconds until half a second into the next minute: the scheduler's minute has begun by then.
+int64_t MillisecondsToNextTick() {
+  const double msOfDay = std::fmod(SystemClock().Now(), 1.0) * MSecsPerDay;
+  const auto intoMinute = static_cast<int64_t>(std::fmod(msOfDay, 60000.0));
+  return 60000 - intoMinute + 500;
+}
+
+}  // namespace
+
+int RunTasksCommand() {
+  TConfigManager manager;
+  const std::unique_ptr<TBackupConfig> config = manager.LoadConfig();
+  for (const auto& task : config->Tasks)
+    for (int type = stFull; type <= stIncremental; ++type) task->Schedule.SubSchedule(type)->UpdateNextRun();
+  for (const TTaskListRow& row : TaskListRows(*config, tfAll))
+    std::printf("%s\t%s\t%s\t%s\n", row.Name.c_str(), row.Task->Enabled ? "yes" : "no", row.NextRun.c_str(),
+                row.LastRun.c_str());
+  return ExitSuccess;
+}
+
+int RunHistoryCommand() {
+  TConfigManager manager;
+  const std::vector<TBackupHistoryItem> items = manager.LoadHistory();
+  for (size_t i = 0; i < items.size(); ++i) {
+    const TBackupHistoryItem& item = items[i];
+    std::printf("%zu\t%s\t%s\t%s\t%s\n", i + 1, FormatDateTime("dd.mm.yyyy hh:nn:ss", item.BackupTime).c_str(),
+                HistoryStatusText(item).c_str(), item.TaskName.empty() ? "(Bilinmeyen)" : item.TaskName.c_str(),
+                Trim(item.OutputPath).empty() ? "-" : item.OutputPath.c_str());
+  }
+  return ExitSuccess;
+}
+
+int RunBackupCommand(const std::string& taskName, std::optional<TBackupType> type) {
+  TTerminalInput terminal;
+  TQueuedMainThread mainThread;
+  std::unique_ptr<TAppCore> core;
+  // Ctrl+C: a password prompt ends as cancelled; a run is cancelled and recorded as such.
+  TSignalWatcher signals([&](int) {
+    terminal.Interrupt();
+    mainThread.Post([&] {
+      if (core) core->CancelBackup();
+    });
+  });
+
+  TSingleInstanceGuard guard;
+  if (!guard.Acquire()) {
+    PrintError(AlreadyRunningMessage);
+    return ExitFailure;
+  }
+  TCliView view(StderrIsTerminal());
+  TCliPrompts prompts(terminal, true);
+  core = std::make_unique<TAppCore>(TAppCoreServices(view, prompts, SystemClock(), mainThread));
+  core->LoadConfiguration();
+  TBackupTask* task = FindTask(*core->Config(), taskName);
+  if (task == nullptr) {
+    PrintError("velkor-cli: no task named '" + taskName + "' (see velkor-cli tasks)");
+    return ExitUsage;
+  }
+  core->Start({.SchedulerActive = false});
+
+  if (!core->StartManualBackup(*task, type)) return ExitFailure;
+  while (!core->IsIdle()) {
+    mainThread.WaitForWork(LoopWakeMs);
+    mainThread.ProcessPending();
+    core->FlushPendingLogs();
+  }
+  mainThread.ProcessPending();
+  core->FlushPendingLogs();
+  const std::optional<TBackupResultSnapshot>& outcome = core->LastSnapshot();
+  return outcome && outcome->Success ? ExitSuccess : ExitFailure;
+}
+
+int RunDaemonCommand() {
+  TTerminalInput terminal;
+  TQueuedMainThread mainThread;
+  std::unique_ptr<TAppCore> core;
+  std::atomic<bool> stopping{false};
+  TSignalWatcher signals([&](int) {
+    stopping = true;
+    mainThread.Post([] {});
+  });
+
+  TSingleInstanceGuard guard;
+  if (!guard.Acquire()) {
+    PrintError(AlreadyRunningMessage);
+    return ExitFailure;
+  }
+  TCliView view(StderrIsTerminal());
+  // Only scheduled runs happen here, and they never ask.
+  TCliPrompts prompts(terminal, false);
+  core = std::make_unique<TAppCore>(TAppCoreServices(view, prompts, SystemClock(), mainThread));
+  core->LoadConfiguration();
+  core->Start({.SchedulerActive = true});
+
+  // The timer ticks at the start of each minute, so a run starts within a second of its time.
+  auto nextTick = TSteadyClock::now() + std::chrono::milliseconds(MillisecondsToNextTick());
+  while (!stopping) {
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(nextTick - TSteadyClock::now()).count();
+    if (wait > 0) mainThread.WaitForWork(static_cast<int>(std::min<int64_t>(wait, LoopWakeMs)));
+    mainThread.ProcessPending();
+    if (!stopping && TSteadyClock::now() >= nextTick) {
+      core->Timer1Timer();
+      nextTick = TSteadyClock::now() + std::chrono::milliseconds(MillisecondsToNextTick());
+    }
+    core->FlushPendingLogs();
+  }
+  // A backup still running is cancelled, and its completion recorded, as the core goes.
+  core.reset();
+  return ExitSuccess;
+}
+
+int RunDecryptCommand(const std::string& file, const std::string& output) {
+  TConfigManager manager;
+  const std::unique_ptr<TBackupConfig> config = manager.LoadConfig();
+  TEncryptionManager encryption;
+  StoredEncryptionPassword(encryption, *config);
+
+  std::string entered;
+  if (encryption.GetPassword().empty()) {
+    TTerminalInput terminal;
+    if (terminal.IsTerminal()) {
+      std::fprintf(stderr, "%s\n", DecryptPasswordTitle);
+      terminal.ReadSecret(DecryptPasswordPrompt, entered);
+    } else {
+      terminal.ReadLine(entered);
+    }
+    const TCommandOutcome accepted = AcceptDecryptPassword(encryption, entered, false);
+    if (!accepted.Success) {
+      PrintError(accepted.Message);
+      return ExitFailure;
+    }
+  }
+
+  const TCommandOutcome outcome =
+      output.empty() ? RunDecryptTool(encryption, file) : RunDecryptTool(encryption, file, output);
+  if (!outcome.Success) {
+    PrintError(outcome.Message);
+    return ExitFailure;
+  }
+  std::printf("%s\n", TerminalText(outcome.Message).c_str());
+  // A typed password is remembered only once it has proved itself, so a typing error never becomes the password
+  // of later encrypted backups.
+  if (!entered.empty() && config->CacheEncryptionPassword) encryption.SavePasswordToRegistry(entered);
+  return ExitSuccess;
+}
+
+int RunRestoreHistoryCommand(const std::string& index, const std::string& target, bool skipExisting) {
+  TConfigManager manager;
+  const std::vector<TBackupHistoryItem> items = manager.LoadHistory();
+  size_t number = 0;
+  size_t parsed = 0;
+  try {
+    number = std::stoul(index, &parsed);
+  } catch (const std::exception&) {
+    parsed = 0;
+  }
+  if (parsed == 0 || parsed != index.size() || number < 1 || number > items.size()) {
+    PrintError("velkor-cli: no history entry " + index + " (see velkor-cli history)");
+    return ExitUsage;
+  }
+  const std::unique_ptr<TBackupConfig> config = manager.LoadConfig();
+  TEncryptionManager encryption;
+  TTerminalInput terminal;
+  TRestorePasswordSource passwords{StoredEncryptionPassword(encryption, *config), [&terminal] {
+                                     std::string password;
+                                     terminal.ReadSecret(DecryptPasswordPrompt, password);
+                                     return password;
+                                   }};
+  return RunRestoreCommand(items[number - 1], *config, target, skipExisting, passwords, std::cout, std::cerr);
+}
+
+}  // namespace velkor
