@@ -90,6 +90,8 @@ const std::vector<THostileCase>& Cases() {
              "Klasör oluşturulamadı"),
       Broken("Truncated", {{"big.txt", BigText()}}, {std::nullopt, "truncate"}, Damaged),
       Broken("DamagedDeflateStream", {{"big.txt", BigText()}}, {std::nullopt, "deflate"}, Damaged),
+      // Claims one byte, inflates to hundreds of kilobytes: the room counted beforehand must bound what is unpacked.
+      Broken("UnderstatedSize", {{"big.txt", BigText()}}, {1u, ""}, Damaged),
   };
   return cases;
 }
