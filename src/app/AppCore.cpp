@@ -54,6 +54,13 @@ bool UsesCloudDestination(TStorageMode mode) { return mode == smCloud || mode ==
 
 }  // namespace
 
+bool IsTrayStartRequested(const std::vector<std::string>& args) {
+  for (const std::string& arg : args)
+    if (arg.size() > 1 && (arg[0] == '/' || arg[0] == '-') && SameText(std::string_view(arg).substr(1), "tray"))
+      return true;
+  return false;
+}
+
 TAppCore::TAppCore(const TAppCoreServices& services)
     : FView(services.View),
       FPrompts(services.Prompts),

@@ -58,6 +58,9 @@ struct TStartOptions {
   bool SchedulerActive = true;  // the minute timer runs (window, daemon); false for a one-off command
 };
 
+// The tray start switch: an argument "tray" (letter case ignored) after one leading "/" or "-".
+bool IsTrayStartRequested(const std::vector<std::string>& args);
+
 class TAppCore {
 public:
   explicit TAppCore(const TAppCoreServices& services);

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -122,6 +123,31 @@ private:
   }
 };
 
+// The task editor of the window: validation and the values it holds, scripted.
+class TScriptedEditor final : public ITaskEditor {
+public:
+  bool Loading = false;
+  bool Valid = true;
+  int SourceCount = 1;
+  bool NotificationsChecked = true;
+  std::function<void(TBackupTask&)> EditorValues;  // what the editor writes into a task
+  std::vector<std::string> Saved;                  // names of the tasks the editor was stored into
+  int Validations = 0;
+
+  bool IsLoading() const override { return Loading; }
+  bool ValidateTaskUI() override {
+    ++Validations;
+    return Valid;
+  }
+  void SaveTaskFromUI(TBackupTask& task) override {
+    Saved.push_back(task.Name);
+    if (EditorValues) EditorValues(task);
+  }
+  int EditorSourceCount() const override { return SourceCount; }
+  void SaveSettingsFromUI(TBackupConfig& config) override { config.SpeedLimitMBPerSec = 7; }
+  bool ShowNotificationsChecked() const override { return NotificationsChecked; }
+};
+
 // The cloud step as the completion sees it: records each call and applies the scripted outcome.
 class TRecordingCloudCopy final : public IPostRunCloudCopy {
 public:
@@ -171,6 +197,8 @@ protected:
   TScriptedPrompts FPrompts;
   TRecordingCloudCopy FCloud;
   TRecordingNotification FMail;
+  TScriptedEditor FEditor;
+  bool FUseEditor = false;  // the window's editor takes part (StartCore)
   std::unique_ptr<TAppCore> FCore;
   bool FCompress = false;  // the output kind of the tasks AddTask makes: ZIP archive or folder
 
@@ -184,6 +212,7 @@ protected:
     TAppCoreServices services(FView, FPrompts, FClock, FMain);
     services.CloudCopy = &FCloud;
     services.Notification = &FMail;
+    if (FUseEditor) services.Editor = &FEditor;
     services.ConfigDirectory = ConfigDir();
     services.RegistryFile = RegistryFile();
     FCore = std::make_unique<TAppCore>(services);

@@ -65,5 +65,58 @@ TEST_F(AppCoreStart, AbandonedStartLeavesEveryHandlerHarmless) {
   EXPECT_TRUE(FView.LogLines.empty());
 }
 
+TEST_F(AppCoreStart, TrayStartSwitch) {
+  const struct {
+    std::vector<std::string> Args;
+    bool Tray;
+  } cases[] = {
+      {{"/TRAY"}, true},   {{"-tray"}, true}, {{"x", "/Tray"}, true}, {{"tray"}, false}, {{"//tray"}, false},
+      {{"/trayx"}, false}, {{}, false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsTrayStartRequested(c.Args), c.Tray) << ::testing::PrintToString(c.Args);
+}
+
+TEST_F(AppCoreStart, TheEditorGuardsManualStartsAndSaves) {
+  FUseEditor = true;
+  StartCore();
+  auto task = std::make_unique<TBackupTask>(FClock);
+  task->Name = "Düzenlenen";
+  TBackupTask& edited = *task;
+  Config().Tasks.push_back(std::move(task));
+  FCore->SetCurrentTask(&edited);
+
+  FEditor.Valid = false;
+  FCore->StartBackupClick();
+  EXPECT_TRUE(FView.Logged("ValidateTaskUI false döndü, işlem iptal!"));
+  EXPECT_FALSE(FView.Logged("Validasyon başarılı."));
+  EXPECT_EQ(FCore->QueueLength(), 0u);
+  EXPECT_FALSE(FCore->BackupBusy());
+  EXPECT_FALSE(FCore->SaveAllSettings()) << "nothing saved while the editor is invalid";
+  EXPECT_FALSE(std::filesystem::exists(ConfigDir() / "config.json"));
+
+  // Valid: the editor's unsaved values go into the task before it is queued (here: no source, so it is refused).
+  FEditor.Valid = true;
+  FEditor.EditorValues = [](TBackupTask& t) { t.SourceFolders.clear(); };
+  FCore->StartBackupClick();
+  EXPECT_EQ(FEditor.Saved, std::vector<std::string>{"Düzenlenen"});
+  RunUntilIdle();
+  ASSERT_EQ(History().size(), 1u);
+  EXPECT_EQ(History()[0].Details, "Görev yapılandırması eksik. Kaynak klasör kontrol edilmeli.");
+
+  EXPECT_TRUE(FCore->SaveAllSettings());
+  EXPECT_EQ(SavedConfig()->SpeedLimitMBPerSec, 7) << "the settings page's values are saved";
+
+  FEditor.SourceCount = 0;
+  FCore->TestBackupClick();
+  EXPECT_EQ(FPrompts.Messages.back(),
+            std::make_pair(std::string("Test için en az bir kaynak klasör ekleyin!"), amInfo));
+
+  // While the editor fills its controls the space analysis waits.
+  FEditor.Loading = true;
+  FView.Capacity.reset();
+  FCore->AnalyzeDestinationSpace();
+  EXPECT_FALSE(FView.Capacity.has_value());
+}
+
 }  // namespace
 }  // namespace velkor
