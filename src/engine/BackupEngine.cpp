@@ -230,7 +230,7 @@ void TBackupEngine::ThrottleTransfer(int64_t byteCount) {
   }
 }
 
-void TBackupEngine::CopyFileThrottled(const std::string& source, const std::string& target) {
+int64_t TBackupEngine::CopyFileThrottled(const std::string& source, const std::string& target) {
   const fs::path from = ToNativePath(source);
   const fs::path to = ToNativePath(target);
 
@@ -239,20 +239,23 @@ void TBackupEngine::CopyFileThrottled(const std::string& source, const std::stri
   struct stat st {};
   if (::fstat(in.Get(), &st) != 0) RaiseFileError(errno, "Dosya okunamadı", from);
   if (S_ISDIR(st.st_mode)) RaiseFileError(EISDIR, "Dosya açılamadı", from);
-  ::posix_fadvise(in.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+  if (st.st_size > static_cast<off_t>(CopyBlockSize)) ::posix_fadvise(in.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
   // The copy is never more widely readable than its source, so a backup does not expose a private file.
   const mode_t mode = (st.st_mode & 0666) | S_IRUSR | S_IWUSR;
   TFileHandle out(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
   if (out.Get() < 0) RaiseFileError(errno, "Dosya oluşturulamadı", to);
 
   TBlockCopier blocks(in.Get(), out.Get(), from, to);
+  int64_t copied = 0;
   for (;;) {
     if (!WaitWhilePaused() || IsCancelled()) break;
     const int64_t moved = blocks.Next();
     if (moved == 0) break;
+    copied += moved;
     ThrottleTransfer(moved);
   }
   if (out.Close() != 0) RaiseFileError(errno, "Dosya yazılamadı", to);
+  return copied;
 }
 
 void TBackupEngine::ExecuteBackup() {
@@ -439,7 +442,7 @@ bool TBackupEngine::StageSources(const std::string& stagingFolder) {
     if (IsCancelled()) return false;
     if (!LongDirectoryExists(folder)) continue;
     // A staging failure other than a cancellation ends the staging; the archive is built from what was staged.
-    if (!CopyFolderTree(folder, SourceTarget(stagingFolder, folder), true, false)) return !IsCancelled();
+    if (!CopyFolderTree(folder, SourceTarget(stagingFolder, folder), true, tcStaging)) return !IsCancelled();
   }
   return true;
 }
@@ -555,7 +558,7 @@ void TBackupEngine::UnlistStagedFile(const std::string& stagedPath, const std::s
 
 void TBackupEngine::ProduceFolderOutput(TRunOutcome& run) {
   LongForceDirectories(run.OutputPath);
-  const bool encrypt = FEncryptBackup && !FEncryptionPassword.empty();
+  const TTreeCopyMode mode = FEncryptBackup && !FEncryptionPassword.empty() ? tcEncrypt : tcCopy;
   bool copied = false;
   for (const auto& folder : FSourceFolders) {
     if (IsCancelled()) {
@@ -563,7 +566,7 @@ void TBackupEngine::ProduceFolderOutput(TRunOutcome& run) {
       break;
     }
     if (!LongDirectoryExists(folder)) continue;
-    copied = CopyFolderTree(folder, SourceTarget(run.OutputPath, folder), true, encrypt);
+    copied = CopyFolderTree(folder, SourceTarget(run.OutputPath, folder), true, mode);
     if (!copied) break;
   }
   if (IsCancelled()) run.Cancelled = true;
@@ -656,11 +659,11 @@ bool TBackupEngine::ShouldBackupFile(const std::string& fileName) {
 }
 
 bool TBackupEngine::CopyFolderTree(const std::string& sourceFolder, const std::string& targetFolder, bool countFiles,
-                                   bool encryptFiles) {
+                                   TTreeCopyMode mode) {
   std::unique_ptr<TEncryptionManager> encryption;
   std::vector<std::string> files;
   try {
-    if (encryptFiles) {
+    if (mode == tcEncrypt) {
       encryption = std::make_unique<TEncryptionManager>();
       encryption->SetPassword(FEncryptionPassword);
     }
@@ -671,6 +674,8 @@ bool TBackupEngine::CopyFolderTree(const std::string& sourceFolder, const std::s
   }
   // Listed paths begin with the source's native form; what follows it is the path inside the source.
   const std::string root = ToNativePath(sourceFolder).string();
+  // Files of one folder come together, so the folder is made once for all of them.
+  std::string lastFolder = ToNativePath(targetFolder).string();
   const size_t total = files.size();
   size_t processed = 0;
   for (const auto& file : files) {
@@ -679,23 +684,28 @@ bool TBackupEngine::CopyFolderTree(const std::string& sourceFolder, const std::s
       try {
         std::string relative = file.substr(std::min(root.size(), file.size()));
         if (!relative.empty() && relative.front() == '/') relative.erase(0, 1);
-        std::string destination = (fs::path(targetFolder) / relative).string();
-        LongForceDirectories(fs::path(destination).parent_path().string());
+        std::string destination = ToNativePath((fs::path(targetFolder) / relative).string()).string();
+        const std::string folder = fs::path(destination).parent_path().string();
+        if (folder != lastFolder) {
+          LongForceDirectories(folder);
+          lastFolder = folder;
+        }
+        int64_t size;
         if (encryption) {
           destination += ".mbe";
-          encryption->EncryptFile(ToNativePath(file), ToNativePath(destination));
-          ThrottleTransfer(LongGetFileSize(file));
+          encryption->EncryptFile(file, destination);
+          size = LongGetFileSize(file);
+          ThrottleTransfer(size);
         } else {
-          CopyFileThrottled(file, destination);
+          size = CopyFileThrottled(file, destination);
         }
         // A copy cut short by a cancellation is no backup of the file; the run ends right after.
         if (IsCancelled()) return false;
         if (countFiles) {
-          const int64_t size = LongGetFileSize(file);
           ++FLastBackupFileCount;
           FLastBackupTotalSize += size;
           FSuccessfulFiles.push_back(file);
-          FStagedSources[ToNativePath(destination).string()].push_back({file, size});
+          if (mode == tcStaging) FStagedSources[destination].push_back({file, size});
         }
       } catch (const std::exception& e) {
         FFailedFiles.push_back(file + " (" + e.what() + ")");

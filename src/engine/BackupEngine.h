@@ -9,6 +9,11 @@
 //
 // Every time, tick and sleep comes from the injected clock; the speed limit is kept per one-second window and
 // background mode adds a 2 ms pause per transfer on top of a low thread priority.
+//
+// A run writes one output into the destination folder: "<prefix>_<yyyy-mm-dd_hh-nn-ss>.zip" (".mbe" in its place
+// when encrypted) or a folder of that name, with "_2", "_3", ... added when the name is taken. A compressed run
+// first copies the selected files into a private "BackupTemp_<yyyymmddhhnnss>" folder of the temporary folder,
+// which goes at the end of every run. A cancelled run leaves no output; other failures leave what was written.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -129,8 +134,9 @@ protected:
   // Paces `byteCount` bytes just transferred against the speed limit and background mode.
   void ThrottleTransfer(int64_t byteCount);
   // Copies in 1 MiB blocks, pausing, pacing and stopping between blocks; the target is created or replaced.
-  // On cancellation the partial target stays and the call returns normally. Errors throw EVelkorError.
-  void CopyFileThrottled(const std::string& source, const std::string& target);
+  // On cancellation the partial target stays and the call returns normally. Returns the bytes copied. Errors throw
+  // EVelkorError.
+  int64_t CopyFileThrottled(const std::string& source, const std::string& target);
 
   std::string GetReferenceName(const std::string& fileName) const;
   // True when the file belongs in this run: its reference name is missing from a non-empty reference list, or the
@@ -156,17 +162,17 @@ private:
     std::string Message;
     std::string OutputPath;  // the output file or folder once its name is built
   };
+  // A source file behind a staged copy (two sources with the same last component share copies).
+  struct TStagedSource {
+    std::string Path;
+    int64_t Size = 0;
+  };
 
   // The run, on the worker: exactly one completion whatever happens.
   void ExecuteBackup();
   // Everything between resetting the results and delivering the outcome; errors are left to ExecuteBackup.
   void RunBackupSteps(TRunOutcome& run);
   void ResetResults();
-  // A staged copy and the source files it came from (two sources with the same last component share copies).
-  struct TStagedSource {
-    std::string Path;
-    int64_t Size = 0;
-  };
 
   // False (with the refusal message) when the destination cannot hold the run.
   bool HasRoomForRun(std::string& message);
@@ -184,9 +190,11 @@ private:
   void ApplySkippedFilesRule(TRunOutcome& run);
   void RemovePartialOutput(const TRunOutcome& run);
   std::vector<std::string> EnumerateFiles(const std::string& folder);
-  // Copies (or, with `encryptFiles`, encrypts into ".mbe" files) the selected files of one source folder.
+  // Where the selected files of one source folder go: plain copies into the output folder, each encrypted into
+  // its own ".mbe" file there, or plain copies into the staging folder whose sources are remembered.
+  enum TTreeCopyMode { tcCopy, tcEncrypt, tcStaging };
   bool CopyFolderTree(const std::string& sourceFolder, const std::string& targetFolder, bool countFiles,
-                      bool encryptFiles);
+                      TTreeCopyMode mode);
   // A staged copy that did not reach the archive: its sources count as failed, not as backed up.
   void UnlistStagedFile(const std::string& stagedPath, const std::string& error);
 

@@ -363,6 +363,15 @@ TEST_F(BackupOutput, FailuresEachReportTheirOwnMessage) {
   EXPECT_NE(guarded.second.find("file-not-folder"), std::string::npos) << guarded.second;
 }
 
+TEST_F(BackupOutput, SpeedLimitPacesTheArchiveLikeTheCopies) {
+  WriteTree(FDir.Path(), {{"five/Data/5mib.bin", std::string(5 * 1048576, 'x')}});
+  FEngine->SourceFolders() = {P("five/Data")};
+  FEngine->SetSpeedLimitBytesPerSec(1048576);
+  ASSERT_TRUE(Run().first);
+  // Five seconds to stage the file and five more to pack it.
+  EXPECT_EQ(FClock.SleptMs(), 10000u);
+}
+
 TEST_F(BackupOutput, TooLittleSpaceRefusesTheRunBeforeAnythingIsWritten) {
   int64_t required = 0, available = 0;
   FEngine->CheckDestinationCapacity(required, available);
