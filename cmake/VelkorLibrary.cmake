@@ -27,6 +27,14 @@ function(velkor_tests name)
   target_link_libraries(velkor_tests_${name} PRIVATE ${ARG_DEPS} velkor_testsupport GTest::gtest_main GTest::gmock)
   target_compile_definitions(velkor_tests_${name} PRIVATE VELKOR_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/${name}"
                                                           VELKOR_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
-  set(labels ${name} ${ARG_LABELS})
-  gtest_discover_tests(velkor_tests_${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${labels}")
+  gtest_discover_tests(velkor_tests_${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS ${name})
+  if(ARG_LABELS)
+    # Discovery passes one value per property, so further labels are added once CTest knows the tests.
+    set(labels_file "${CMAKE_CURRENT_BINARY_DIR}/velkor_tests_${name}_labels.cmake")
+    file(WRITE "${labels_file}"
+         "foreach(test IN LISTS velkor_tests_${name}_TESTS)\n"
+         "  set_tests_properties(\"\${test}\" PROPERTIES LABELS \"${name};${ARG_LABELS}\")\n"
+         "endforeach()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${labels_file}")
+  endif()
 endfunction()
