@@ -72,6 +72,13 @@ TBackupTask* FindTask(TBackupConfig& config, const std::string& name) {
   return found;
 }
 
+// A password read on the terminal where Ctrl+C ends the prompt as cancelled, with the terminal's echo restored,
+// instead of ending the process with echo still off.
+bool AskSecret(TTerminalInput& terminal, const std::string& prompt, std::string& value) {
+  TSignalWatcher signals([&terminal](int) { terminal.Interrupt(); });
+  return terminal.ReadSecret(prompt, value);
+}
+
 // Milliseconds until half a second into the next minute: the scheduler's minute has begun by then.
 int64_t MillisecondsToNextTick() {
   const double msOfDay = std::fmod(SystemClock().Now(), 1.0) * MSecsPerDay;
@@ -194,7 +201,7 @@ int RunDecryptCommand(const std::string& file, const std::string& output) {
     TTerminalInput terminal;
     if (terminal.IsTerminal()) {
       std::fprintf(stderr, "%s\n", DecryptPasswordTitle);
-      terminal.ReadSecret(DecryptPasswordPrompt, entered);
+      AskSecret(terminal, DecryptPasswordPrompt, entered);
     } else {
       terminal.ReadLine(entered);
     }
@@ -237,7 +244,7 @@ int RunRestoreHistoryCommand(const std::string& index, const std::string& target
   TTerminalInput terminal;
   TRestorePasswordSource passwords{StoredEncryptionPassword(encryption, *config), [&terminal] {
                                      std::string password;
-                                     terminal.ReadSecret(DecryptPasswordPrompt, password);
+                                     AskSecret(terminal, DecryptPasswordPrompt, password);
                                      return password;
                                    }};
   return RunRestoreCommand(items[number - 1], *config, target, skipExisting, passwords, std::cout, std::cerr);

@@ -234,22 +234,22 @@ TEST_F(Cli, PasswordPromptOnATerminal) {
     Task("Şifreli")(task);
     task.EncryptBackup = true;
   }});
-  auto session = [&](const std::string& mode) {
+  auto session = [&](const std::string& mode, const std::string& args) {
     std::string shown;
     const int exit = test::RunCommand("/usr/bin/python3 " + test::ShellQuote(VELKOR_TEST_DATA_DIR "/pty_session.py") +
-                                          " " + mode + " " + test::ShellQuote(Program().string()) + " run Şifreli",
+                                          " " + mode + " " + test::ShellQuote(Program().string()) + " " + args,
                                       &shown);
     EXPECT_EQ(exit, 0) << shown;
     return shown;
   };
 
-  const std::string interrupted = session("interrupt");
+  const std::string interrupted = session("interrupt", "run Şifreli");
   EXPECT_NE(interrupted.find("\"exit\": 1"), std::string::npos) << interrupted;
   EXPECT_NE(interrupted.find("\"echo_off\": true"), std::string::npos) << interrupted;
   EXPECT_NE(interrupted.find("! İptal: Şifreleme parolası girilmediği için işlem iptal edildi."), std::string::npos)
       << interrupted;
 
-  const std::string answered = session("answer");
+  const std::string answered = session("answer", "run Şifreli");
   EXPECT_NE(answered.find("\"exit\": 0"), std::string::npos) << answered;
   EXPECT_NE(answered.find("'Şifreli' görevi için yeni şifreleme parolasını girin:"), std::string::npos) << answered;
   EXPECT_NE(answered.find("✓ Tamamlandı: "), std::string::npos) << answered;
@@ -260,6 +260,13 @@ TEST_F(Cli, PasswordPromptOnATerminal) {
   ASSERT_EQ(history.size(), 2u);
   EXPECT_FALSE(history[0].Success);
   EXPECT_TRUE(history[1].Success);
+
+  // decrypt asks the same way when no password is stored; Ctrl+C there ends the prompt, not the terminal's echo.
+  TEncryptionManager().ClearPasswordFromRegistry();
+  const std::string decrypt = session("interrupt", "decrypt " + test::ShellQuote(history[1].OutputPath));
+  EXPECT_NE(decrypt.find("\"exit\": 1"), std::string::npos) << decrypt;
+  EXPECT_NE(decrypt.find("\"echo_off\": true"), std::string::npos) << decrypt;
+  EXPECT_NE(decrypt.find("Şifre girilmediği için işlem iptal edildi."), std::string::npos) << decrypt;
 }
 
 }  // namespace
