@@ -4,12 +4,12 @@
 # nothing to do, with the peak resident memory of every engine run.
 # Targets: compressed <= 1.3 x zip, folder <= 1.3 x cp, no-change incremental over 20,000 files < 2 s, peak
 # memory < 64 MiB.
-# Usage: bench/engine-full.sh [repeats, default 1; the best run of each counts]
+# Usage: bench/engine-full.sh [rounds, default 2; the best run of each contender counts]
 # The tree and every output go to a fresh folder under $TMPDIR (else /tmp), removed at the end. The page cache is
 # warmed before timing, so every contender reads the tree from memory.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-REPEATS=${1:-1}
+REPEATS=${1:-2}
 
 if ! [ -x /usr/bin/time ] || ! command -v zip >/dev/null; then
   SUDO=""
@@ -89,41 +89,56 @@ measure() {
   end=$(now)
   echo "$(calc "$end - $start") $(awk -F': ' '/Maximum resident set size/ {print $2}' "$WORK/time.txt")"
 }
-# Best of REPEATS runs of a contender: "seconds peak-RSS-KiB", the output folder emptied before each. For the
-# driver the seconds are the run's own (StartBackup to completion), without the process start and, for the
-# incremental run, without building its reference list.
-best() {
-  local best_t="" best_m="" t m
-  for _ in $(seq "$REPEATS"); do
-    rm -rf "$WORK/out" && mkdir -p "$WORK/out" && sync
-    read -r t m < <(measure "$@")
-    [ -n "$t" ] || exit 1
-    [ "$1" = "$DRIVER" ] && read -r t _ <"$WORK/last.out"
-    if [ -z "$best_t" ] || [ "$(calc "$t < $best_t")" = "1.000" ]; then best_t=$t; best_m=$m; fi
-  done
-  echo "$best_t $best_m"
+# One run of a contender: "seconds peak-RSS-KiB". Every run writes into a fresh folder (the "@OUT@" argument) and
+# nothing is deleted until the end: right after many deletions the file system spends most of its time looking
+# for inodes it may reuse, which would time the deletions instead of the contender. For the driver the seconds
+# are the run's own (StartBackup to completion), without the process start and, for the incremental run, without
+# building its reference list. The run's folder is in $WORK/last.dir.
+once() {
+  local t m out args
+  out=$(mktemp -d "$WORK/out/run.XXXXXX")
+  echo "$out" >"$WORK/last.dir"
+  args=("${@//@OUT@/$out}")
+  sync
+  read -r t m < <(measure "${args[@]}")
+  [ -n "$t" ] || exit 1
+  [ "$1" = "$DRIVER" ] && read -r t _ <"$WORK/last.out"
+  echo "$t $m"
+}
+# Keeps the smaller time (and its memory) in the variables named by $1 and $2.
+keep_best() {
+  local -n best_t=$1 best_m=$2
+  if [ -z "$best_t" ] || [ "$(calc "$3 < $best_t")" = "1.000" ]; then best_t=$3; best_m=$4; fi
 }
 
-read -r ZIP_T _ < <(best sh -c "cd '$WORK/src' && zip -r -q '$WORK/out/tool.zip' Data")
-ZIP_SIZE=$(stat -c %s "$WORK/out/tool.zip")
-read -r CP_T _ < <(best cp -r "$TREE" "$WORK/out/copy")
+# Each engine run alternates with the tool it is compared with, so both meet the same machine; the best of
+# REPEATS rounds counts.
+CP_T="" CP_M="" EDIR_T="" EDIR_M="" ZIP_T="" ZIP_M="" EZIP_T="" EZIP_M="" EENC_T="" EENC_M="" EINC_T="" EINC_M=""
+for _ in $(seq "$REPEATS"); do
+  read -r t m < <(once cp -r "$TREE" "@OUT@/copy")
+  keep_best CP_T CP_M "$t" "$m"
+  read -r t m < <(once "$DRIVER" folder "$TREE" "@OUT@")
+  keep_best EDIR_T EDIR_M "$t" "$m"
+  read -r _ _ _ EDIR_OUT <"$WORK/last.out"
+  diff -r "$TREE" "$EDIR_OUT/Data" >/dev/null || { echo "the engine's folder copy differs from the tree" >&2; exit 1; }
 
-read -r EZIP_T EZIP_M < <(best "$DRIVER" zip "$TREE" "$WORK/out")
-read -r _ EZIP_FILES _ EZIP_OUT <"$WORK/last.out"
-EZIP_SIZE=$(stat -c %s "$EZIP_OUT")
-unzip -tq "$EZIP_OUT" >/dev/null || { echo "the engine's archive does not pass unzip -t" >&2; exit 1; }
-[ "$EZIP_FILES" = "$FILES" ] || { echo "the engine archived $EZIP_FILES of $FILES files" >&2; exit 1; }
-[ -z "$(ls -A "$TMPDIR")" ] || { echo "a staging folder was left behind" >&2; exit 1; }
+  read -r t m < <(once sh -c "cd '$WORK/src' && zip -r -q '@OUT@/tool.zip' Data")
+  keep_best ZIP_T ZIP_M "$t" "$m"
+  ZIP_SIZE=$(stat -c %s "$(cat "$WORK/last.dir")/tool.zip")
+  read -r t m < <(once "$DRIVER" zip "$TREE" "@OUT@")
+  keep_best EZIP_T EZIP_M "$t" "$m"
+  read -r _ EZIP_FILES _ EZIP_OUT <"$WORK/last.out"
+  EZIP_SIZE=$(stat -c %s "$EZIP_OUT")
+  unzip -tq "$EZIP_OUT" >/dev/null || { echo "the engine's archive does not pass unzip -t" >&2; exit 1; }
+  [ "$EZIP_FILES" = "$FILES" ] || { echo "the engine archived $EZIP_FILES of $FILES files" >&2; exit 1; }
+  [ -z "$(ls -A "$TMPDIR")" ] || { echo "a staging folder was left behind" >&2; exit 1; }
 
-read -r EDIR_T EDIR_M < <(best "$DRIVER" folder "$TREE" "$WORK/out")
-read -r _ _ _ EDIR_OUT <"$WORK/last.out"
-diff -r "$TREE" "$EDIR_OUT/Data" >/dev/null || { echo "the engine's folder copy differs from the tree" >&2; exit 1; }
-
-read -r EENC_T EENC_M < <(best "$DRIVER" zip-encrypted "$TREE" "$WORK/out")
-
-# The incremental run leaves nothing, so it is repeated on the same (empty) output folder.
-read -r EINC_T EINC_M < <(best "$DRIVER" incremental "$TREE" "$WORK/out")
-grep -q "Değişiklik bulunamadı" "$WORK/last.err" || { echo "the incremental run found changes" >&2; exit 1; }
+  read -r t m < <(once "$DRIVER" zip-encrypted "$TREE" "@OUT@")
+  keep_best EENC_T EENC_M "$t" "$m"
+  read -r t m < <(once "$DRIVER" incremental "$TREE" "@OUT@")
+  keep_best EINC_T EINC_M "$t" "$m"
+  grep -q "Değişiklik bulunamadı" "$WORK/last.err" || { echo "the incremental run found changes" >&2; exit 1; }
+done
 
 mib() { calc "$1 / 1024"; }
 echo

@@ -177,15 +177,16 @@ bool ListFolder(const fs::path& folder, std::vector<TListedEntry>& entries, int&
   }
   for (; it != fs::directory_iterator(); it.increment(ec)) {
     std::error_code typeEc;
-    const fs::file_status own = it->symlink_status(typeEc);
+    // The entry's own type comes with the listing on most file systems; only links need a look at their target.
+    const bool link = it->is_symlink(typeEc);
     TListedEntry entry{it->path().filename().string()};
-    entry.Directory = fs::is_directory(own);
+    entry.Directory = !link && it->is_directory(typeEc);
     // A link that leads nowhere (dangling, or a loop) is listed like a file, so that whoever backs the folder up
     // reports it as unreadable instead of leaving it out unnoticed.
-    const fs::file_type target = fs::is_symlink(own) ? it->status(typeEc).type() : fs::file_type::none;
-    entry.File = fs::is_regular_file(own) || target == fs::file_type::regular ||
-                 (fs::is_symlink(own) && (target == fs::file_type::not_found || target == fs::file_type::none ||
-                                          target == fs::file_type::unknown));
+    const fs::file_type target = link ? it->status(typeEc).type() : fs::file_type::none;
+    entry.File = (!link && it->is_regular_file(typeEc)) || target == fs::file_type::regular ||
+                 (link && (target == fs::file_type::not_found || target == fs::file_type::none ||
+                           target == fs::file_type::unknown));
     entries.push_back(std::move(entry));
   }
   if (ec) {
