@@ -12,6 +12,7 @@
 
 #include "platform/AppPaths.h"
 #include "platform/AtomicFile.h"
+#include "platform/FileHandle.h"
 #include "util/Error.h"
 
 namespace velkor {
@@ -28,20 +29,6 @@ struct TCipherContextFree {
 };
 using TCipherContext = std::unique_ptr<EVP_CIPHER_CTX, TCipherContextFree>;
 
-class TFd {
-public:
-  explicit TFd(int fd) : FFd(fd) {}
-  ~TFd() {
-    if (FFd >= 0) ::close(FFd);
-  }
-  TFd(const TFd&) = delete;
-  TFd& operator=(const TFd&) = delete;
-  int Get() const { return FFd; }
-
-private:
-  int FFd;
-};
-
 [[noreturn]] void RaiseKeyFileError(const std::filesystem::path& file, int err) {
   throw EVelkorError("Gizli anahtar dosyası okunamadı: " + file.string() + " (" + SystemErrorMessage(err) + ")");
 }
@@ -52,7 +39,7 @@ private:
 
 // Reads the key; false when the file does not exist.
 bool ReadKeyFile(const std::filesystem::path& file, TBytes& key) {
-  TFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  TFileHandle fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.Get() < 0) {
     if (errno == ENOENT) return false;
     RaiseKeyFileError(file, errno);
@@ -84,7 +71,7 @@ void CreateKeyFile(const std::filesystem::path& file) {
   std::error_code ec;
   std::filesystem::create_directories(file.parent_path(), ec);
   std::string temp = file.string() + ".tmp-XXXXXX";
-  TFd fd(::mkstemp(temp.data()));  // mkstemp creates the file with mode 0600
+  TFileHandle fd(::mkstemp(temp.data()));  // mkstemp creates the file with mode 0600
   if (fd.Get() < 0) {
     throw EVelkorError("Gizli anahtar dosyası oluşturulamadı: " + file.string() + " (" + SystemErrorMessage(errno) +
                        ")");
