@@ -30,20 +30,20 @@ std::string Hex(const std::string& data) {
 
 void WriteZipFixture(const fs::path& zipPath, const std::vector<TZipFixtureEntry>& entries,
                      const TZipFixtureOptions& options) {
-  nlohmann::json spec;
-  spec["entries"] = nlohmann::json::array();
+  nlohmann::json layout;
+  layout["entries"] = nlohmann::json::array();
   for (const auto& entry : entries)
-    spec["entries"].push_back(
+    layout["entries"].push_back(
         {{"name", entry.Name}, {"hex", Hex(entry.Data)}, {"symlink", entry.SymbolicLink}, {"cp437", entry.Cp437Name}});
-  spec["declared_size"] = options.DeclaredSize ? nlohmann::json(*options.DeclaredSize) : nlohmann::json();
-  spec["damage"] = options.Damage.empty() ? nlohmann::json() : nlohmann::json(options.Damage);
-  const fs::path specPath = zipPath.string() + ".json";
-  WriteFile(specPath, spec.dump());
+  layout["declared_size"] = options.DeclaredSize ? nlohmann::json(*options.DeclaredSize) : nlohmann::json();
+  layout["damage"] = options.Damage.empty() ? nlohmann::json() : nlohmann::json(options.Damage);
+  const fs::path layoutPath = zipPath.string() + ".json";
+  WriteFile(layoutPath, layout.dump());
   std::string output;
   const int status = RunCommand("/usr/bin/python3 " + ShellQuote(VELKOR_TEST_DATA_DIR "/zip_fixture.py") + " " +
-                                    ShellQuote(specPath.string()) + " " + ShellQuote(zipPath.string()),
+                                    ShellQuote(layoutPath.string()) + " " + ShellQuote(zipPath.string()),
                                 &output);
-  fs::remove(specPath);
+  fs::remove(layoutPath);
   ASSERT_EQ(status, 0) << output;
 }
 

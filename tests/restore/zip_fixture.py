@@ -1,7 +1,7 @@
 """Writes a ZIP archive for the restore tests, including the damaged and hostile ones a normal writer refuses.
 
-Usage: zip_fixture.py SPEC.json OUT.zip
-SPEC: {"entries": [{"name": str, "hex": str, "symlink": bool, "stored": bool, "cp437": bool}],
+Usage: zip_fixture.py LAYOUT.json OUT.zip
+LAYOUT: {"entries": [{"name": str, "hex": str, "symlink": bool, "stored": bool, "cp437": bool}],
        "declared_size": int or null,   # claimed uncompressed size of every entry, in both headers
        "damage": null | "truncate" | "deflate"}
 A NUL in a name is written as such (zipfile itself cuts names at a NUL). A "cp437" entry gets its name in code page
@@ -15,9 +15,9 @@ import zipfile
 PLACEHOLDER = "\x01"
 
 
-def write(spec, out):
+def write(layout, out):
     with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as archive:
-        for entry in spec["entries"]:
+        for entry in layout["entries"]:
             name = entry["name"].replace("\0", PLACEHOLDER)
             if entry.get("cp437"):
                 name = "\x03" * len(name.encode("cp437"))
@@ -29,13 +29,13 @@ def write(spec, out):
             archive.writestr(info, bytes.fromhex(entry["hex"]))
 
 
-def patch(spec, out):
+def patch(layout, out):
     data = bytearray(open(out, "rb").read())
     end = data.rfind(b"PK\x05\x06")
     count = struct.unpack_from("<H", data, end + 10)[0]
     pos = struct.unpack_from("<I", data, end + 16)[0]
     largest = None
-    for entry in spec["entries"][:count]:
+    for entry in layout["entries"][:count]:
         name_len, extra_len, comment_len = struct.unpack_from("<HHH", data, pos + 28)
         local = struct.unpack_from("<I", data, pos + 42)[0]
         for name_at in (pos + 46, local + 30):
@@ -45,24 +45,24 @@ def patch(spec, out):
         if entry.get("cp437"):
             for flags_at in (pos + 8, local + 6):
                 struct.pack_into("<H", data, flags_at, struct.unpack_from("<H", data, flags_at)[0] & ~0x800)
-        if spec.get("declared_size") is not None:
-            struct.pack_into("<I", data, pos + 24, spec["declared_size"])
-            struct.pack_into("<I", data, local + 22, spec["declared_size"])
+        if layout.get("declared_size") is not None:
+            struct.pack_into("<I", data, pos + 24, layout["declared_size"])
+            struct.pack_into("<I", data, local + 22, layout["declared_size"])
         compressed = struct.unpack_from("<I", data, pos + 20)[0]
         if largest is None or compressed > largest[1]:
             local_extra = struct.unpack_from("<H", data, local + 28)[0]
             largest = (local + 30 + name_len + local_extra, compressed)
         pos += 46 + name_len + extra_len + comment_len
-    if spec.get("damage") == "deflate":
+    if layout.get("damage") == "deflate":
         start, size = largest
         for i in range(start + size // 2, start + size // 2 + 32):
             data[i] ^= 0x5A
-    if spec.get("damage") == "truncate":
+    if layout.get("damage") == "truncate":
         data = data[: len(data) // 2]
     open(out, "wb").write(bytes(data))
 
 
 if __name__ == "__main__":
-    spec = json.load(open(sys.argv[1], encoding="utf-8"))
-    write(spec, sys.argv[2])
-    patch(spec, sys.argv[2])
+    layout = json.load(open(sys.argv[1], encoding="utf-8"))
+    write(layout, sys.argv[2])
+    patch(layout, sys.argv[2])
