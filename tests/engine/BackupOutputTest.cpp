@@ -28,7 +28,7 @@ using test::TRunFixture;
 using test::WriteFile;
 using test::WriteTree;
 
-const std::string Inspect = std::string("/usr/bin/python3 ") + VELKOR_TEST_DATA_DIR + "/output_inspect.py";
+const std::string Inspect = std::string("/usr/bin/python3 ") + VELKOR_TEST_DATA_DIR + "/output_probe.py";
 const std::string MbeReader = std::string("/usr/bin/python3 ") + VELKOR_SOURCE_DIR + "/tests/crypto/mbe_reference.py";
 const std::string EmptySha256 = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
 

@@ -18,7 +18,7 @@ using test::ShellQuote;
 using test::TTempDir;
 using test::WriteFile;
 
-const std::string Inspect = std::string("/usr/bin/python3 ") + VELKOR_TEST_DATA_DIR + "/output_inspect.py";
+const std::string Inspect = std::string("/usr/bin/python3 ") + VELKOR_TEST_DATA_DIR + "/output_probe.py";
 
 TEST(ZipEntryName, OnlyRelativeUtf8NamesThatStayInsideTheExtractionFolder) {
   const std::vector<std::pair<std::string, bool>> cases = {

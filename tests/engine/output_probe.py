@@ -1,10 +1,10 @@
 #!/usr/bin/python3
 """What the engine tests check in the outputs, read independently of the engine.
 
-  output_inspect.py zip ARCHIVE
+  output_probe.py zip ARCHIVE
       one line per entry, in archive order: name|utf8 flag|method|zip64 extra|size, every entry read to its end
       (which checks its CRC); then "zip64-end" or "plain-end" for the end records
-  output_inspect.py manifest FOLDER
+  output_probe.py manifest FOLDER
       SHA-256 of the folder manifest: "relative/path|size" + CR LF per file, sorted without regard to case
 """
 import hashlib
