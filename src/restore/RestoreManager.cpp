@@ -182,6 +182,23 @@ bool TRestoreManager::RestoreRequiresPassword(const std::string& sourcePath) {
   return false;
 }
 
+namespace {
+
+// Decrypts an encrypted archive output into `staging` and returns the ZIP's path. The password and the staging
+// volume's room are checked before anything is written.
+std::string DecryptArchiveInto(const std::string& sourcePath, const std::string& password,
+                               const TStagingFolder& staging) {
+  if (password.empty()) throw EVelkorError(RestorePasswordRequiredMessage);
+  TStagingFolder::CheckFreeSpace(LongGetFileSize(sourcePath));
+  const auto zipPath = staging / "decrypted.zip";
+  TEncryptionManager manager;
+  manager.SetPassword(password);
+  manager.DecryptFile(ToNativePath(sourcePath), zipPath);
+  return zipPath;
+}
+
+}  // namespace
+
 TRestoreAnalysis TRestoreManager::AnalyzeRestore(const std::string& sourcePath, const std::string& targetFolder,
                                                  const std::string& password) {
   TRestoreAnalysis analysis;
@@ -193,13 +210,8 @@ TRestoreAnalysis TRestoreManager::AnalyzeRestore(const std::string& sourcePath, 
   } else if (SameText(extension, ".zip")) {
     AnalyzeZip(sourcePath, targetFolder, analysis);
   } else if (SameText(extension, ".mbe")) {
-    if (password.empty()) throw EVelkorError(RestorePasswordRequiredMessage);
-    TStagingFolder::CheckFreeSpace(LongGetFileSize(sourcePath));
     TStagingFolder staging("RestoreAnalyze_", FClock);
-    TEncryptionManager manager;
-    manager.SetPassword(password);
-    manager.DecryptFile(ToNativePath(sourcePath), staging / "decrypted.zip");
-    AnalyzeZip(staging / "decrypted.zip", targetFolder, analysis);
+    AnalyzeZip(DecryptArchiveInto(sourcePath, password, staging), targetFolder, analysis);
   } else {
     RaiseUnsupportedFormat(sourcePath);
   }
@@ -250,14 +262,9 @@ void TRestoreManager::RestoreBackupOutput(const std::string& sourcePath, const s
   } else if (SameText(extension, ".zip")) {
     RestoreZip(sourcePath, targetFolder, conflictAction, counters);
   } else if (SameText(extension, ".mbe")) {
-    if (password.empty()) throw EVelkorError(RestorePasswordRequiredMessage);
-    TStagingFolder::CheckFreeSpace(LongGetFileSize(sourcePath));
     TStagingFolder staging("RestoreMbe_", FClock);
-    TEncryptionManager manager;
-    manager.SetPassword(password);
-    manager.DecryptFile(ToNativePath(sourcePath), staging / "restore.zip");
-    RestoreBackupOutput(staging / "restore.zip", targetFolder, password, conflictAction, counters.Restored,
-                        counters.Skipped);
+    RestoreBackupOutput(DecryptArchiveInto(sourcePath, password, staging), targetFolder, password, conflictAction,
+                        counters.Restored, counters.Skipped);
   } else {
     RaiseUnsupportedFormat(sourcePath);
   }
