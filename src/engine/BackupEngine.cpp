@@ -622,6 +622,8 @@ std::vector<std::string> TBackupEngine::EnumerateFiles(const std::string& folder
   return LongGetFiles(folder, "*.*", true);
 }
 
+bool IsStagingFolderName(std::string_view name) { return name.starts_with("BackupTemp_"); }
+
 std::string MakeReferenceName(const std::vector<std::string>& sourceFolders, std::string_view fileName) {
   for (const auto& folder : sourceFolders) {
     const std::string root = ToNativePath(folder).string();

@@ -45,6 +45,10 @@ inline constexpr const char* BackupAlreadyRunningMessage = "Yedekleme zaten deva
 inline constexpr const char* BackupCancelledMessage = "Yedekleme islemi kullanici tarafindan iptal edildi.";
 inline constexpr const char* BackupNoChangeMessage = "Değişiklik bulunamadı. Yeni artımlı/fark yedeği oluşturulmadı.";
 
+// The run's private staging folder in the temporary folder: "BackupTemp_<yyyymmddhhnnss>" with "_2", "_3", ... when
+// taken; a leftover once no run holds it (Leftovers.h).
+bool IsStagingFolderName(std::string_view name);
+
 // The name under which a source file is known across runs (the reference lists of the backup chain): the last
 // component of the first source folder that holds the file, "/", and the file's path inside that folder with "/"
 // between components, e.g. "Documents/2024/report.docx". A root folder has no last component, so its files are

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/Leftovers.h"
 #include "util/DateTime.h"
 #include "util/Error.h"
 
@@ -25,9 +26,11 @@ std::string SystemErrorMessage(int err) {
 
 TAtomicFileWriter::TAtomicFileWriter(std::filesystem::path target) : FTarget(std::move(target)) {
   std::string templ = FTarget.string() + ".tmp-XXXXXX";
-  FFd = mkstemp(templ.data());
+  FFd = mkostemp(templ.data(), O_CLOEXEC);
   if (FFd < 0) Fail("oluşturulamadı", errno);
   FTempPath = templ;
+  // Held until the file is renamed or discarded, so only the leftover of a killed write is ever cleaned up.
+  LockWorkDescriptor(FFd);
   FBuffer.reserve(BufferSize);
 }
 
@@ -81,6 +84,11 @@ void TAtomicFileWriter::Commit() {
     ::fsync(dir);
     ::close(dir);
   }
+}
+
+bool IsAtomicWriteTemporaryName(std::string_view fileName) {
+  const size_t mark = fileName.rfind(".tmp-");
+  return mark != std::string_view::npos && mark > 0 && fileName.size() == mark + 5 + 6;
 }
 
 void WriteFileAtomic(const std::filesystem::path& target, std::string_view content) {

@@ -31,6 +31,9 @@ private:
   bool FCommitted = false;
 };
 
+// "<name>.tmp-XXXXXX": the temporary file of an atomic write, a leftover once no writer holds it (Leftovers.h).
+bool IsAtomicWriteTemporaryName(std::string_view fileName);
+
 void WriteFileAtomic(const std::filesystem::path& target, std::string_view content);
 
 // Reads a whole (small) file. Throws EVelkorError when it cannot be read.

@@ -16,6 +16,10 @@ namespace velkor {
 
 namespace fs = std::filesystem;
 
+bool IsRestoreStagingName(std::string_view name) {
+  return name.starts_with("RestoreZip_") || name.starts_with("RestoreMbe_") || name.starts_with("RestoreAnalyze_");
+}
+
 TStagingFolder::TStagingFolder(const std::string& prefix, IClock& clock) {
   const std::string temp = ToNativePath(GetUserTempDirectory().string()).string();
   LongForceDirectories(temp);

@@ -8,10 +8,14 @@
 // numbered suffix is taken instead.
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/Clock.h"
 
 namespace velkor {
+
+// "RestoreZip_", "RestoreMbe_" and "RestoreAnalyze_" folders: a leftover once no restore holds it (Leftovers.h).
+bool IsRestoreStagingName(std::string_view name);
 
 class TStagingFolder {
 public:
