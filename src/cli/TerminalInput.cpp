@@ -20,10 +20,12 @@ public:
     termios quiet = FSaved;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     quiet.c_lflag |= ECHONL;
-    FActive = ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
+    // At once and without discarding input: what the user types or pastes as soon as the prompt shows is the
+    // answer.
+    FActive = ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet) == 0;
   }
   ~TEchoOff() {
-    if (FActive) ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &FSaved);
+    if (FActive) ::tcsetattr(STDIN_FILENO, TCSANOW, &FSaved);
   }
   TEchoOff(const TEchoOff&) = delete;
   TEchoOff& operator=(const TEchoOff&) = delete;
@@ -53,12 +55,13 @@ bool TTerminalInput::IsTerminal() const { return ::isatty(STDIN_FILENO) == 1; }
 bool TTerminalInput::ReadSecret(const std::string& prompt, std::string& value) {
   value.clear();
   if (!IsTerminal()) return false;
-  std::fputs(prompt.c_str(), stderr);
-  std::fputc(' ', stderr);
-  std::fflush(stderr);
   bool read;
   {
+    // Echo goes off before the prompt shows, so nothing typed after it appears can be echoed.
     TEchoOff echoOff;
+    std::fputs(prompt.c_str(), stderr);
+    std::fputc(' ', stderr);
+    std::fflush(stderr);
     read = ReadLineInterruptibly(value);
   }
   if (!read) std::fputc('\n', stderr);

@@ -38,14 +38,12 @@ def main():
                 shown += chunk
         return token in shown
 
+    # Echo is off before a prompt shows, so the answer is typed the moment it appears.
     prompted = read_until("girin:".encode())
-    # Give the prompt a moment to switch echo off after printing itself.
-    time.sleep(0.3)
     echo_off = prompted and not (termios.tcgetattr(fd)[3] & termios.ECHO)
     if mode == "answer":
         os.write(fd, PASSWORD + b"\n")
         read_until("tekrar girin:".encode())
-        time.sleep(0.3)
         os.write(fd, PASSWORD + b"\n")
     else:
         os.write(fd, b"\x03")
