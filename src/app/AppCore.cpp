@@ -8,6 +8,10 @@
 #include "app/Retention.h"
 #include "app/RunDestination.h"
 #include "engine/LongPathUtils.h"
+#include "platform/AppPaths.h"
+#include "platform/AtomicFile.h"
+#include "platform/Leftovers.h"
+#include "restore/StagingFolder.h"
 #include "util/FormatSettings.h"
 #include "util/Guid.h"
 #include "util/StringUtils.h"
@@ -22,6 +26,10 @@ constexpr int64_t BytesPerMegabyte = 1048576;
 constexpr const char* ScheduledPasswordMissingMessage =
     "Zamanlanmış şifreli yedekleme için kayıtlı şifreleme parolası bulunamadı. Lütfen Ayarlar bölümünden parolayı "
     "kaydedin.";
+// A manual run from a script or cron: nobody can type the password there.
+constexpr const char* UnattendedPasswordMissingMessage =
+    "Şifreli yedekleme için kayıtlı şifreleme parolası bulunamadı ve parolayı soracak bir terminal yok. Yedeklemeyi "
+    "bir terminalden başlatıp parolayı girin ya da Ayarlar bölümünden parolayı kaydedin.";
 constexpr const char* PasswordNotEnteredMessage = "Şifreleme parolası girilmediği için işlem iptal edildi.";
 constexpr const char* NoChangeWords = "Değişiklik bulunamadı";
 constexpr const char* CancelledWords = "iptal edildi";
@@ -118,6 +126,7 @@ void TAppCore::Start(const TStartOptions& options) {
   FEstimateEngine = std::make_unique<TBackupEngine>(FMainThread, FClock);
 
   FPendingLogs = std::make_unique<std::vector<std::string>>();
+  RemoveStartupLeftovers();
 
   FEncryptionManager = FRegistryFile.empty() ? std::make_unique<TEncryptionManager>()
                                              : std::make_unique<TEncryptionManager>(FRegistryFile);
@@ -145,6 +154,34 @@ void TAppCore::Start(const TStartOptions& options) {
   UpdateNextRunStatus();
   AnalyzeDestinationSpace();
   FStartupComplete = true;
+}
+
+// Leftovers of killed operations: only ours (name pattern, this user) and only what no living process holds locked,
+// so a running operation of another instance or of this one never loses its files.
+
+void TAppCore::RemoveLeftovers(const std::filesystem::path& folder, bool (*nameMatches)(std::string_view)) {
+  if (folder.empty()) return;
+  for (const std::filesystem::path& removed : RemoveAbandonedWork(folder, nameMatches))
+    AddLog("Yarım kalmış bir işlemden kalan geçici öğe silindi: " + removed.string());
+}
+
+namespace {
+bool IsTemporaryFolderWorkName(std::string_view name) {
+  return IsStagingFolderName(name) || IsRestoreStagingName(name);
+}
+}  // namespace
+
+void TAppCore::RemoveStartupLeftovers() {
+  RemoveLeftovers(GetUserTempDirectory(), IsTemporaryFolderWorkName);
+  RemoveLeftovers(FConfigManager->ConfigFile().parent_path(), IsAtomicWriteTemporaryName);
+  RemoveLeftovers((FRegistryFile.empty() ? GetRegistryFile() : FRegistryFile).parent_path(),
+                  IsAtomicWriteTemporaryName);
+}
+
+void TAppCore::RemoveRunLeftovers(const TBackupTask& task) {
+  RemoveLeftovers(GetUserTempDirectory(), IsTemporaryFolderWorkName);
+  const std::string destination = ResolveRunDestination(task);
+  if (!Trim(destination).empty()) RemoveLeftovers(ToNativePath(destination), IsWorkEntryName);
 }
 
 // User commands.
@@ -330,6 +367,7 @@ void TAppCore::ProcessQueue() {
     SaveConfigLogged();
   }
 
+  RemoveRunLeftovers(*task);
   AddLog("BackupEngine.StartBackup çağrılıyor...");
   SetRunningUi(true);
   FEngineStarted = true;
@@ -341,8 +379,12 @@ bool TAppCore::ProvideEncryptionPassword(TBackupTask& task, std::string& refusal
   std::string password = FEncryptionManager->GetPassword();
   if (password.empty()) {
     // A scheduled run never asks, and neither does a run no one can answer for.
-    if (FScheduledType > 0 || !FPrompts.IsInteractive()) {
+    if (FScheduledType > 0) {
       refusal = ScheduledPasswordMissingMessage;
+      return false;
+    }
+    if (!FPrompts.IsInteractive()) {
+      refusal = UnattendedPasswordMissingMessage;
       return false;
     }
     if (!FPrompts.PromptNewPassword(
@@ -497,7 +539,8 @@ void TAppCore::RefreshChainCard(TBackupTask* task) { FView.ShowChainCard(BuildCh
 
 void TAppCore::ApplyRetention(TBackupTask* task) {
   if (!FConfigManager) return;
-  ::velkor::ApplyRetention(task, *FConfigManager, FClock, [this](const std::string& line) { AddLog(line); });
+  ::velkor::ApplyRetention(
+      task, *FConfigManager, FClock, [this](const std::string& line) { AddLog(line); }, [this] { SaveConfigLogged(); });
 }
 
 // Completion.

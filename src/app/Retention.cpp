@@ -1,11 +1,21 @@
 #include "app/Retention.h"
 
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <exception>
+#include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "app/BackupChain.h"
 #include "engine/LongPathUtils.h"
+#include "platform/AtomicFile.h"
+#include "platform/Leftovers.h"
 #include "util/Error.h"
 #include "util/StringUtils.h"
 
@@ -13,7 +23,11 @@ namespace velkor {
 
 namespace {
 
+namespace fs = std::filesystem;
+
 constexpr const char* RetentionAppliedMessage = "Retention uygulandı: En eski yedek seti temizlendi.";
+constexpr const char* DeleteWarning = "Retention silme uyarısı: ";
+constexpr const char* MirrorDeleteWarning = "Retention cloud silme uyarısı: ";
 
 struct TSetEntry {
   std::string SetId;
@@ -35,6 +49,20 @@ std::vector<TSetEntry> BuildSetTable(const TBackupTask& task) {
   return table;
 }
 
+// The ids of the sets beyond the limit, oldest first; on equal stamps the one met first in the chain.
+std::vector<std::string> ChooseSetsToRemove(const TBackupTask& task) {
+  std::vector<TSetEntry> table = BuildSetTable(task);
+  std::vector<std::string> chosen;
+  while (table.size() > static_cast<size_t>(task.MaxBackupsToKeep)) {
+    auto oldest = table.begin();
+    for (auto entry = table.begin(); entry != table.end(); ++entry)
+      if (entry->Stamp < oldest->Stamp) oldest = entry;
+    chosen.push_back(oldest->SetId);
+    table.erase(oldest);
+  }
+  return chosen;
+}
+
 void AddUnique(std::vector<std::string>& paths, const std::string& path) {
   for (const std::string& known : paths)
     if (SameText(known, path)) return;
@@ -43,8 +71,7 @@ void AddUnique(std::vector<std::string>& paths, const std::string& path) {
 
 // A hand-edited or damaged chain must never turn retention into the deletion of a whole drive or of the data
 // being backed up.
-void CheckDeletable(const TBackupTask& task, const std::string& path) {
-  const std::filesystem::path native = ToNativePath(path);
+void CheckDeletable(const TBackupTask& task, const fs::path& native) {
   if (native == native.root_path()) throw EVelkorError("Kök klasör silinmez: " + native.string());
   const std::string prefix = native.string() + "/";
   for (const std::string& folder : task.SourceFolders) {
@@ -54,59 +81,125 @@ void CheckDeletable(const TBackupTask& task, const std::string& path) {
   }
 }
 
-// Deletes a file, or else a folder with its content. Throws with the reason when something stays.
-void DeleteOutput(const TBackupTask& task, const std::string& path) {
-  if (Trim(path).empty() || StartsText("s3://", Trim(path))) return;
-  if (LongFileExists(path)) {
-    CheckDeletable(task, path);
-    LongDeleteFile(path);
-  } else if (LongDirectoryExists(path)) {
-    CheckDeletable(task, path);
+// An output out of view: renamed to a work entry of its folder and locked there until it is deleted.
+struct TRetiredOutput {
+  fs::path Path;
+  bool Folder = false;
+  const char* WarningPrefix = DeleteWarning;
+  TWorkLock Lock;
+};
+
+[[noreturn]] void RaiseMoveError(const fs::path& path, int err) {
+  throw EVelkorError("Yedek silinmek üzere taşınamadı: " + path.string() + " (" + SystemErrorMessage(err) + ")");
+}
+
+// Renames the output at `path` over a fresh placeholder beside it (mkstemp for a file or a link, mkdtemp for a
+// folder: rename replaces a file by a file and a folder by an empty folder in one step), so the output is either
+// whole under its name or gone from it. Nothing for a blank path, a cloud object or a path where nothing is.
+std::optional<TRetiredOutput> TakeOutOfView(const TBackupTask& task, const std::string& path) {
+  if (Trim(path).empty() || StartsText("s3://", Trim(path))) return std::nullopt;
+  if (!LongFileExists(path) && !LongDirectoryExists(path)) return std::nullopt;
+  const fs::path native = ToNativePath(path);
+  CheckDeletable(task, native);
+  struct stat st {};
+  if (::lstat(native.c_str(), &st) != 0) {
+    if (errno == ENOENT) return std::nullopt;
+    RaiseMoveError(native, errno);
+  }
+  TRetiredOutput retired;
+  retired.Folder = S_ISDIR(st.st_mode);
+  std::string work = WorkEntryTemplate(native.parent_path()).string();
+  if (retired.Folder) {
+    if (::mkdtemp(work.data()) == nullptr) RaiseMoveError(native, errno);
+  } else {
+    const int fd = ::mkostemp(work.data(), O_CLOEXEC);
+    if (fd < 0) RaiseMoveError(native, errno);
+    ::close(fd);
+  }
+  if (::rename(native.c_str(), work.c_str()) != 0) {
+    const int err = errno;
+    if (retired.Folder)
+      ::rmdir(work.c_str());
+    else
+      ::unlink(work.c_str());
+    RaiseMoveError(native, err);
+  }
+  retired.Path = work;
+  retired.Lock = TWorkLock(retired.Path);
+  return retired;
+}
+
+void Retire(const TBackupTask& task, const std::string& path, const char* warningPrefix,
+            std::vector<TRetiredOutput>& retired, const std::function<void(const std::string&)>& addLog) {
+  try {
+    if (std::optional<TRetiredOutput> out = TakeOutOfView(task, path)) {
+      out->WarningPrefix = warningPrefix;
+      retired.push_back(std::move(*out));
+    }
+  } catch (const std::exception& e) {
+    addLog(warningPrefix + std::string(e.what()));
+  }
+}
+
+// Throws with the reason when something stays; what stays is a leftover work entry for a later cleanup.
+void DeleteRetired(TRetiredOutput& retired) {
+  const std::string path = retired.Path.string();
+  if (retired.Folder) {
     LongDeleteDirectory(path, true);
     // The file layer passes over entries it cannot remove; what is left must not go unnoticed.
-    if (LongDirectoryExists(path)) throw EVelkorError("Klasör tamamen silinemedi: " + ToNativePath(path).string());
+    if (LongDirectoryExists(path)) throw EVelkorError("Klasör tamamen silinemedi: " + path);
+  } else if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+    throw EVelkorError("Dosya silinemedi: " + path + " (" + SystemErrorMessage(errno) + ")");
   }
+  retired.Lock.Release();
 }
 
 }  // namespace
 
 void ApplyRetention(TBackupTask* task, TConfigManager& configManager, IClock& clock,
-                    const std::function<void(const std::string&)>& addLog) {
+                    const std::function<void(const std::string&)>& addLog, const std::function<void()>& saveConfig) {
   if (task == nullptr || task->BackupChain.empty()) return;
   PruneMissingChainItems(*task);
   if (task->MaxBackupsToKeep <= 0) return;
+  const std::vector<std::string> removedSets = ChooseSetsToRemove(*task);
+  if (removedSets.empty()) return;
+  auto& chain = task->BackupChain;
+  auto inSet = [](const TBackupChainItem& item, const std::string& setId) { return SameText(item.SetId, setId); };
 
-  std::vector<TSetEntry> table = BuildSetTable(*task);
+  // 1. The history lets go of the sets' outputs.
   std::vector<std::string> deletedPaths;
-  while (table.size() > static_cast<size_t>(task->MaxBackupsToKeep)) {
-    // The oldest set; on equal stamps the one met first in the chain.
-    auto oldest = table.begin();
-    for (auto entry = table.begin(); entry != table.end(); ++entry)
-      if (entry->Stamp < oldest->Stamp) oldest = entry;
-
-    auto& chain = task->BackupChain;
+  for (const std::string& setId : removedSets)
     for (size_t i = chain.size(); i-- > 0;) {
-      TBackupChainItem& item = *chain[i];
-      if (!SameText(item.SetId, oldest->SetId)) continue;
-      AddUnique(deletedPaths, item.OutputPath);
-      if (!Trim(item.MirrorOutputPath).empty()) AddUnique(deletedPaths, item.MirrorOutputPath);
-      try {
-        DeleteOutput(*task, item.OutputPath);
-      } catch (const std::exception& e) {
-        addLog(std::string("Retention silme uyarısı: ") + e.what());
-      }
-      try {
-        DeleteOutput(*task, item.MirrorOutputPath);
-      } catch (const std::exception& e) {
-        addLog(std::string("Retention cloud silme uyarısı: ") + e.what());
-      }
+      if (!inSet(*chain[i], setId)) continue;
+      AddUnique(deletedPaths, chain[i]->OutputPath);
+      if (!Trim(chain[i]->MirrorOutputPath).empty()) AddUnique(deletedPaths, chain[i]->MirrorOutputPath);
+    }
+  configManager.DeleteHistoryByOutputPaths(deletedPaths);
+
+  // 2. Each output leaves its name whole; the chain items go whether or not that worked.
+  std::vector<TRetiredOutput> retired;
+  for (const std::string& setId : removedSets) {
+    for (size_t i = chain.size(); i-- > 0;) {
+      if (!inSet(*chain[i], setId)) continue;
+      Retire(*task, chain[i]->OutputPath, DeleteWarning, retired, addLog);
+      Retire(*task, chain[i]->MirrorOutputPath, MirrorDeleteWarning, retired, addLog);
       chain.erase(chain.begin() + static_cast<std::ptrdiff_t>(i));
     }
-    table.erase(oldest);
     task->LastRetentionCleanupTime = clock.Now();
     addLog(RetentionAppliedMessage);
   }
-  if (!deletedPaths.empty()) configManager.DeleteHistoryByOutputPaths(deletedPaths);
+
+  // 3. The shortened chain is saved.
+  if (saveConfig) saveConfig();
+
+  // 4. Only now is anything deleted.
+  for (TRetiredOutput& out : retired) {
+    try {
+      DeleteRetired(out);
+    } catch (const std::exception& e) {
+      addLog(out.WarningPrefix + std::string(e.what()));
+    }
+  }
 }
 
 }  // namespace velkor

@@ -1,7 +1,20 @@
 #pragma once
 // Keeps a task at most MaxBackupsToKeep backup sets (a full backup with the differential and incremental
 // backups that joined it), removing whole sets, oldest first: their outputs on disk, their chain items and their
-// history entries. Runs after each recorded run; the caller saves the configuration afterwards. Main thread only.
+// history entries. Runs after each recorded run. Main thread only.
+//
+// A removal may be cut short at any moment (the process killed, the machine off), so its steps come in an order
+// that never leaves a history entry or a chain item naming a half-deleted output:
+//   1. the history entries of the removed sets go (history.json is saved);
+//   2. each output is renamed, in one step, to a work entry beside it (".velkor-tmp-XXXXXX", locked while it is
+//      deleted): out of view whole, never half;
+//   3. the chain items go, and `saveConfig` writes the shortened chain;
+//   4. the work entries are deleted.
+// Cut after 1, the saved chain still names complete outputs, which a later run removes again. Cut after 2, the
+// saved chain names outputs that are no longer there, and the next run's pruning of missing outputs drops those
+// items: the only window in which anything names nothing, one configuration save long, and never a history
+// entry. Cut in 4, the work entries are leftovers that the next run into that destination removes. The history
+// goes first because a history entry that names nothing would stay; a chain item that names nothing goes by itself.
 #include <functional>
 #include <string>
 
@@ -11,11 +24,12 @@
 
 namespace velkor {
 
-// A failure to delete an output is logged ("Retention silme uyarısı: ", "Retention cloud silme uyarısı: ") and
-// does not stop the cleanup; the chain item goes in any case. Cloud objects ("s3://") are never touched, and a
-// path that is a file-system root or holds one of the task's source folders is never deleted. Errors of the
-// history store reach the caller.
+// A failure to take out of view or to delete an output is logged ("Retention silme uyarısı: ", "Retention cloud
+// silme uyarısı: ") and does not stop the cleanup; the chain item goes in any case. Cloud objects ("s3://") are
+// never touched, and a path that is a file-system root or holds one of the task's source folders is never
+// deleted. An error of the history store reaches the caller before anything else has changed. `saveConfig` is
+// called only when a set was removed; the caller saves again afterwards for its own changes.
 void ApplyRetention(TBackupTask* task, TConfigManager& configManager, IClock& clock,
-                    const std::function<void(const std::string&)>& addLog);
+                    const std::function<void(const std::string&)>& addLog, const std::function<void()>& saveConfig);
 
 }  // namespace velkor

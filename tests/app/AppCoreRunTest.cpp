@@ -5,6 +5,8 @@
 #include <filesystem>
 
 #include "AppCoreHarness.h"
+#include "app/Retention.h"
+#include "platform/Leftovers.h"
 #include "util/StringUtils.h"
 
 namespace velkor {
@@ -296,6 +298,48 @@ TEST_P(AppCoreRun, RetentionRemovesAWholeSetAtOnce) {
   EXPECT_EQ(history[0].OutputPath, Item(task, 0).OutputPath);
 }
 
+// Whatever moment a removal is cut short at, no history entry or chain item may name a half-deleted output: by the
+// time the shortened chain is saved, the history has let go of the old set and its whole output has left its name
+// for a locked work entry beside it; nothing has been deleted yet.
+TEST_P(AppCoreRun, RetentionTakesASetOutOfViewBeforeDeletingIt) {
+  TBackupTask& task = AddTask("Sıra", {{"a.txt", "alfa"}, {"alt/b.txt", "beta"}, {"alt/c.txt", "gama"}});
+  RunManual(task, btFull);
+  RunManual(task, btFull);
+  const fs::path oldest = Item(task, 0).OutputPath;
+  const fs::path kept = Item(task, 1).OutputPath;
+  const fs::path destination = task.DestinationFolder;
+  auto content = [](const fs::path& path) {
+    return fs::is_directory(path) ? test::ReadTree(path) : TFileTree{{"", test::ReadFile(path)}};
+  };
+  auto workEntries = [&] {
+    std::vector<fs::path> found;
+    for (const auto& entry : fs::directory_iterator(destination))
+      if (IsWorkEntryName(entry.path().filename().string())) found.push_back(entry.path());
+    return found;
+  };
+  const TFileTree whole = content(oldest);
+  task.MaxBackupsToKeep = 1;
+
+  bool saved = false;
+  ApplyRetention(
+      &task, *FCore->ConfigManager(), FClock, [](const std::string&) {},
+      [&] {
+        saved = true;
+        EXPECT_FALSE(fs::exists(oldest));
+        for (const auto& entry : History()) EXPECT_NE(entry.OutputPath, oldest.string());
+        EXPECT_EQ(task.BackupChain.size(), 1u);
+        const std::vector<fs::path> work = workEntries();
+        ASSERT_EQ(work.size(), 1u);
+        EXPECT_EQ(content(work[0]), whole);
+        EXPECT_TRUE(RemoveAbandonedWork(destination, IsWorkEntryName).empty()) << "held while it waits";
+      });
+  EXPECT_TRUE(saved);
+  EXPECT_TRUE(workEntries().empty());
+  EXPECT_TRUE(fs::exists(kept));
+  ASSERT_EQ(History().size(), 1u);
+  EXPECT_EQ(History()[0].OutputPath, kept.string());
+}
+
 TEST_P(AppCoreRun, RetentionOfASetWhoseFullBackupVanished) {
   TBackupTask& task = AddTask("Kayıp");
   task.MaxBackupsToKeep = 1;
@@ -476,10 +520,13 @@ TEST_P(AppCoreRun, EncryptionPasswordAtDispatch) {
   FCore->Timer1Timer();
   EXPECT_EQ(History().size(), 1u) << "not refused again every minute";
 
-  // A manual run with no one to answer takes the scheduled run's way.
+  // A manual run with no one to answer fails without asking, and says what would make it work.
   FPrompts.Interactive = false;
   RunManual(task);
-  EXPECT_EQ(History().back().Details, scheduledMessage);
+  EXPECT_EQ(History().back().Details,
+            "Şifreli yedekleme için kayıtlı şifreleme parolası bulunamadı ve parolayı soracak bir terminal yok. "
+            "Yedeklemeyi bir terminalden başlatıp parolayı girin ya da Ayarlar bölümünden parolayı kaydedin.");
+  EXPECT_FALSE(History().back().Success);
   EXPECT_TRUE(FPrompts.PasswordPrompts.empty());
 
   // A manual run asks; cancelling counts as a cancelled run (no mail).

@@ -165,7 +165,8 @@ TEST_F(Cli, EncryptedRunsAndTheDecryptCommand) {
   // Without a stored password and without a terminal the run cannot ask.
   TResult run = RunCli({"run", "Şifreli"});
   EXPECT_EQ(run.Exit, 1);
-  EXPECT_NE(run.Out.find("✗ Hata: Zamanlanmış şifreli yedekleme için kayıtlı şifreleme parolası bulunamadı."),
+  EXPECT_NE(run.Out.find("✗ Hata: Şifreli yedekleme için kayıtlı şifreleme parolası bulunamadı ve parolayı soracak "
+                         "bir terminal yok."),
             std::string::npos)
       << run.Out;
   run = RunCli({"run", "Hedefsiz"});
