@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/CliCommands.h"
+#include "cli/CliPrompts.h"
 #include "platform/ProcessLocale.h"
 
 namespace {
@@ -142,6 +143,9 @@ int main(int argc, char** argv) {
   velkor::InitProcessLocale();
   // A reader that goes away (a closed pipe) must not end a backup half-way.
   std::signal(SIGPIPE, SIG_IGN);
+  // Past a file-size limit a write then fails with EFBIG and is reported like any other write failure, instead of
+  // the process ending without a word.
+  std::signal(SIGXFSZ, SIG_IGN);
   if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
     PrintHelp();
     return argc < 2 ? ExitUsage : ExitSuccess;
@@ -156,7 +160,18 @@ int main(int argc, char** argv) {
       {"daemon", NoArguments("daemon", RunDaemonCommand)},    {"decrypt", DecryptCommand},
   };
   const TArgs args(argv + 2, argv + argc);
-  for (const auto& [name, command] : commands)
-    if (std::strcmp(argv[1], name) == 0) return command(args);
+  for (const auto& [name, command] : commands) {
+    if (std::strcmp(argv[1], name) != 0) continue;
+    // Whatever a command could not handle itself (a configuration folder that cannot be made, a store that
+    // cannot be read) ends it with its message, never with an abort.
+    try {
+      return command(args);
+    } catch (const std::exception& e) {
+      std::cerr << "velkor-cli: " << TerminalText(e.what()) << "\n";
+    } catch (...) {
+      std::cerr << "velkor-cli: beklenmeyen bir hata oluştu\n";
+    }
+    return ExitFailure;
+  }
   return UsageError(std::string("unknown command '") + argv[1] + "'");
 }
