@@ -72,14 +72,10 @@ std::string ComputeFileChecksum(std::string_view path) {
   return complete ? sha.FinishHex() : "";
 }
 
-std::string BuildFolderManifest(std::string_view folder) {
-  const std::string root = ToNativePath(folder).string();
+std::string FormatFolderManifest(std::vector<TManifestEntry> entries) {
   std::vector<std::string> lines;
-  for (const auto& file : LongGetFiles(folder, "*.*", true)) {
-    std::string relative = file.substr(std::min(root.size(), file.size()));
-    if (!relative.empty() && relative.front() == '/') relative.erase(0, 1);
-    lines.push_back(relative + "|" + std::to_string(LongGetFileSize(file)));
-  }
+  lines.reserve(entries.size());
+  for (auto& entry : entries) lines.push_back(std::move(entry.RelativePath) + "|" + std::to_string(entry.Size));
   // Ties between names that differ only in letter case are broken by their bytes, so the order is always the same.
   std::sort(lines.begin(), lines.end(), [](const std::string& a, const std::string& b) {
     const int c = CompareText(a, b);
@@ -90,17 +86,30 @@ std::string BuildFolderManifest(std::string_view folder) {
   return manifest;
 }
 
-std::string ComputeFolderChecksum(std::string_view folder) {
-  if (!LongDirectoryExists(folder)) return "";
-  std::string manifest;
-  try {
-    manifest = BuildFolderManifest(folder);
-  } catch (const std::exception&) {
-    return "";
+std::string BuildFolderManifest(std::string_view folder) {
+  const std::string root = ToNativePath(folder).string();
+  std::vector<TManifestEntry> entries;
+  for (const auto& file : LongGetFiles(folder, "*.*", true)) {
+    std::string relative = file.substr(std::min(root.size(), file.size()));
+    if (!relative.empty() && relative.front() == '/') relative.erase(0, 1);
+    entries.push_back({std::move(relative), LongGetFileSize(file)});
   }
+  return FormatFolderManifest(std::move(entries));
+}
+
+std::string ComputeManifestChecksum(std::string_view manifest) {
   TSha256 sha;
   sha.Update(manifest.data(), manifest.size());
   return sha.FinishHex();
+}
+
+std::string ComputeFolderChecksum(std::string_view folder) {
+  if (!LongDirectoryExists(folder)) return "";
+  try {
+    return ComputeManifestChecksum(BuildFolderManifest(folder));
+  } catch (const std::exception&) {
+    return "";
+  }
 }
 
 }  // namespace velkor

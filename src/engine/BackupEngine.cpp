@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <unordered_set>
 #include <vector>
 
 #include "crypto/EncryptionManager.h"
@@ -115,10 +116,23 @@ std::string SourceTarget(const std::string& outputFolder, const std::string& sou
   return component.empty() ? outputFolder : (fs::path(outputFolder) / component).string();
 }
 
-// Whether anything, even a dangling link, already has this name.
-bool PathTaken(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0 || errno != ENOENT;
+// Creates `folder` and its missing parents below `root`, which must still exist: a destination or staging folder
+// that vanished mid-run (deleted, unmounted) is not made again, on whatever disk now holds its path.
+void ForceFoldersBelow(const fs::path& root, const fs::path& folder) {
+  if (LongDirectoryExists(folder.string())) return;
+  if (folder.string().size() <= root.string().size()) RaiseFileError(ENOENT, "Klasör bulunamadı", folder);
+  ForceFoldersBelow(root, folder.parent_path());
+  if (::mkdir(folder.c_str(), 0777) != 0 && !(errno == EEXIST && LongDirectoryExists(folder.string())))
+    RaiseFileError(errno, "Klasör oluşturulamadı", folder);
+}
+
+// Creates a file of its own for the plaintext archive inside the private staging folder: no staged copy, whatever
+// its name, is ever overwritten by it.
+std::string CreatePrivateArchiveFile(const fs::path& stagingFolder) {
+  std::string path = (stagingFolder / "archive-XXXXXX.zip").string();
+  const TFileHandle fd(::mkostemps(path.data(), 4, O_CLOEXEC));
+  if (!fd.IsOpen()) RaiseFileError(errno, "Geçici arşiv oluşturulamadı", stagingFolder);
+  return path;
 }
 
 }  // namespace
@@ -245,6 +259,14 @@ int64_t TBackupEngine::CopyFileThrottled(const std::string& source, const std::s
   TFileHandle out(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
   if (out.Get() < 0) RaiseFileError(errno, "Dosya oluşturulamadı", to);
 
+  // A copy cut short by a full disk or a size limit must not pass for the file: what was written goes.
+  struct TPartialTarget {
+    const fs::path& Path;
+    bool Complete = false;
+    ~TPartialTarget() {
+      if (!Complete) ::unlink(Path.c_str());
+    }
+  } partial{to};
   TBlockCopier blocks(in.Get(), out.Get(), from, to);
   int64_t copied = 0;
   for (;;) {
@@ -255,6 +277,7 @@ int64_t TBackupEngine::CopyFileThrottled(const std::string& source, const std::s
     ThrottleTransfer(moved);
   }
   if (out.Close() != 0) RaiseFileError(errno, "Dosya yazılamadı", to);
+  partial.Complete = true;
   return copied;
 }
 
@@ -265,14 +288,11 @@ void TBackupEngine::ExecuteBackup() {
     RunBackupSteps(run);
   } catch (const std::exception& e) {
     run.Success = false;
-    if (IsCancelled()) {
-      run.Message = BackupCancelledMessage;
-      RemovePartialOutput(run);
-    } else {
-      run.Message = std::string("Hata: ") + e.what();
-    }
+    run.Message = IsCancelled() ? BackupCancelledMessage : std::string("Hata: ") + e.what();
   }
-  FStagedSources.clear();
+  // An output that did not get its final name goes before the outcome is told.
+  run.Output.reset();
+  FCopiedFiles.clear();
   ReportComplete(run.Success, run.Message);
 }
 
@@ -283,20 +303,16 @@ void TBackupEngine::RunBackupSteps(TRunOutcome& run) {
     run.Message = BackupCancelledMessage;
     return;
   }
-  if (FCompressBackup) {
-    run.OutputPath = ChooseOutputPath(BuildBackupName(), ".zip");
+  run.Name = BuildBackupName();
+  if (FCompressBackup)
     ProduceCompressedOutput(run);
-  } else {
-    run.OutputPath = ChooseOutputPath(BuildBackupName(), "");
+  else
     ProduceFolderOutput(run);
-  }
+  PublishOutput(run);
   ApplySkippedFilesRule(run);
   FLastBackupFileCount = static_cast<int>(FSuccessfulFiles.size());
   if (run.Success) FLastBackupTime = FClock.Now();
-  if (run.Cancelled) {
-    run.Success = false;
-    RemovePartialOutput(run);
-  }
+  if (run.Cancelled) run.Success = false;
 }
 
 void TBackupEngine::ResetResults() {
@@ -307,7 +323,7 @@ void TBackupEngine::ResetResults() {
   FLastBackupVerified = false;
   FSuccessfulFiles.clear();
   FFailedFiles.clear();
-  FStagedSources.clear();
+  FCopiedFiles.clear();
 }
 
 bool TBackupEngine::HasRoomForRun(std::string& message) {
@@ -335,9 +351,11 @@ bool TBackupEngine::CheckDestinationCapacity(int64_t& requiredBytes, int64_t& av
 int64_t TBackupEngine::EstimateRequiredBytes(int& fileCount) {
   fileCount = 0;
   int64_t total = 0;
+  // What cannot be listed cannot be copied either; the run reports it.
+  std::vector<TUnlistedFolder> unlisted;
   for (const auto& folder : FSourceFolders) {
     if (!LongDirectoryExists(folder)) continue;
-    for (const auto& file : EnumerateFiles(folder)) {
+    for (const auto& file : EnumerateFiles(folder, &unlisted)) {
       if (!ShouldBackupFile(file)) continue;
       ++fileCount;
       total += LongGetFileSize(file);
@@ -373,52 +391,35 @@ std::string TBackupEngine::BuildBackupName() const {
   return prefix + "_" + FormatDateTime("yyyy-mm-dd_hh-nn-ss", FClock.Now());
 }
 
-std::string TBackupEngine::ChooseOutputPath(const std::string& name, const std::string& extension) const {
-  const fs::path folder = ToNativePath(FDestinationFolder);
-  const bool encryptedArchive = !extension.empty() && FEncryptBackup && !FEncryptionPassword.empty();
-  for (int n = 1;; ++n) {
-    const std::string base = (folder / (n == 1 ? name : name + "_" + std::to_string(n))).string();
-    if (PathTaken(base + extension)) continue;
-    if (encryptedArchive && PathTaken(base + ".mbe")) continue;
-    return base + extension;
-  }
-}
-
-std::string TBackupEngine::CreateStagingFolder() {
+TWorkFolder TBackupEngine::CreateStagingFolder() {
   const fs::path temp = GetUserTempDirectory();
   LongForceDirectories(temp.string());
-  const std::string base =
-      (ToNativePath(temp.string()) / ("BackupTemp_" + FormatDateTime("yyyymmddhhnnss", FClock.Now()))).string();
   // Created exclusively, so a leftover of an interrupted run or a run of another user in the same second is never
   // packed into this run's archive; private, since it holds copies of the user's files.
-  for (int n = 1;; ++n) {
-    const std::string candidate = n == 1 ? base : base + "_" + std::to_string(n);
-    if (::mkdir(candidate.c_str(), 0700) == 0) return candidate;
-    if (errno != EEXIST) RaiseFileError(errno, "Geçici klasör oluşturulamadı", candidate);
-  }
+  return TWorkFolder::CreateNumbered(ToNativePath(temp.string()) /
+                                     ("BackupTemp_" + FormatDateTime("yyyymmddhhnnss", FClock.Now())));
 }
 
 void TBackupEngine::ProduceCompressedOutput(TRunOutcome& run) {
-  const std::string staging = CreateStagingFolder();
-  // The staging folder goes whatever the outcome, also when an error leaves this step early.
-  struct TStagingRemover {
-    const std::string& Path;
-    ~TStagingRemover() {
-      try {
-        LongDeleteDirectory(Path, true);
-      } catch (const std::exception&) {
-        // What could not be removed stays in the temporary folder; the run's outcome does not depend on it.
-      }
-    }
-  } remover{staging};
+  // Removed with its content whatever the outcome, also when an error leaves this step early.
+  const TWorkFolder staging = CreateStagingFolder();
+  const bool encrypt = FEncryptBackup && !FEncryptionPassword.empty();
 
-  bool cancelled = !StageSources(staging);
+  bool cancelled = !StageSources(staging.Path().string());
   bool built = false;
   bool noChange = false;
-  if (!cancelled && FBackupType != btFull && FLastBackupFileCount == 0)
+  std::string archive;
+  if (!cancelled && FBackupType != btFull && FLastBackupFileCount == 0) {
     noChange = true;
-  else if (!cancelled)
-    built = CreateZipArchive(staging, run.OutputPath);
+  } else if (!cancelled) {
+    if (encrypt) {
+      archive = CreatePrivateArchiveFile(staging.Path());
+    } else {
+      run.Output.emplace(TWorkOutput::ForFile(ToNativePath(FDestinationFolder), run.Name + ".zip"));
+      archive = run.Output->ContentPath().string();
+    }
+    built = CreateZipArchive(staging.Path().string(), archive);
+  }
   if (IsCancelled()) cancelled = true;
 
   if (cancelled) {
@@ -429,7 +430,7 @@ void TBackupEngine::ProduceCompressedOutput(TRunOutcome& run) {
     run.Success = true;
     run.Message = BackupNoChangeMessage;
   } else if (built) {
-    FinishArchive(run);
+    FinishArchive(run, archive, encrypt);
   } else {
     run.Success = false;
     run.Message = "Sıkıştırma sırasında hata oluştu";
@@ -442,51 +443,62 @@ bool TBackupEngine::StageSources(const std::string& stagingFolder) {
     if (IsCancelled()) return false;
     if (!LongDirectoryExists(folder)) continue;
     // A staging failure other than a cancellation ends the staging; the archive is built from what was staged.
-    if (!CopyFolderTree(folder, SourceTarget(stagingFolder, folder), true, tcStaging)) return !IsCancelled();
+    if (!CopyFolderTree(folder, stagingFolder, true, tcStaging)) return !IsCancelled();
   }
   return true;
 }
 
-void TBackupEngine::FinishArchive(TRunOutcome& run) {
-  std::string output = run.OutputPath;
-  if (FEncryptBackup && !FEncryptionPassword.empty()) {
-    const std::string encrypted = ToNativePath(output).replace_extension(".mbe").string();
+void TBackupEngine::FinishArchive(TRunOutcome& run, const std::string& archive, bool encrypt) {
+  if (encrypt) {
+    run.Output.emplace(TWorkOutput::ForFile(ToNativePath(FDestinationFolder), run.Name + ".mbe"));
     try {
       TEncryptionManager encryption;
       encryption.SetPassword(FEncryptionPassword);
-      encryption.EncryptFile(ToNativePath(output), ToNativePath(encrypted));
+      encryption.EncryptFile(archive, run.Output->ContentPath());
     } catch (const std::exception& e) {
-      // The unencrypted archive stays where it was written.
+      // The plaintext goes with the staging folder: a failed run is made again from the sources.
       run.Success = false;
       run.Message = std::string("Şifreleme hatası: ") + e.what();
       return;
     }
-    run.OutputPath = encrypted;
-    LongDeleteFile(output);
-    output = encrypted;
+    ::unlink(archive.c_str());
   }
+  run.Extension = encrypt ? ".mbe" : ".zip";
+  const std::string output = run.Output->ContentPath().string();
   if (!LongFileExists(output)) {
     run.Success = false;
     run.Message = "Yedekleme çıktısı oluşturulamadı.";
     return;
   }
-  FLastBackupOutputPath = output;
-  FLastBackupChecksum = ComputeFileChecksum(output);
-  FLastBackupVerified = !FLastBackupChecksum.empty();
-  if (!FLastBackupVerified) {
+  run.Output->Flush();
+  run.Checksum = ComputeFileChecksum(output);
+  if (run.Checksum.empty()) {
     run.Success = false;
     run.Message = "Yedekleme dosyasi olustu ancak SHA-256 dogrulamasi yapilamadi.";
     return;
   }
   run.Success = true;
-  run.Message = FLastBackupFileCount == 0 ? "Boş klasör yedeklendi (0 dosya) - " + output
-                                          : SuccessMessage(LongGetFileSize(output), output);
+  run.ReportedBytes = LongGetFileSize(output);
+  run.EmptyArchive = FLastBackupFileCount == 0;
 }
 
 bool TBackupEngine::CreateZipArchive(const std::string& stagingFolder, const std::string& archivePath) {
   bool written = false;
   try {
-    const std::vector<std::string> files = EnumerateFiles(stagingFolder);
+    // Only copies the run recorded: whatever else is there (a failed copy's remains, the plaintext archive of an
+    // encrypted run) stays out, and a recorded copy that has gone is no backup of its sources.
+    std::vector<std::string> files;
+    std::unordered_set<std::string> found;
+    for (auto& file : LongGetFiles(stagingFolder, "*.*", true)) {
+      if (FCopiedFiles.count(file) == 0) continue;
+      found.insert(file);
+      files.push_back(std::move(file));
+    }
+    std::vector<std::string> gone;
+    for (const auto& [written, copied] : FCopiedFiles)
+      if (found.count(written) == 0) gone.push_back(written);
+    std::sort(gone.begin(), gone.end());
+    for (const auto& written : gone) WithdrawCopy(written, "Geçici kopya bulunamadı: " + written);
     if (files.empty()) {
       TZipArchiveWriter::WriteEmptyArchive(archivePath);
       return true;
@@ -515,7 +527,7 @@ bool TBackupEngine::CreateZipArchive(const std::string& stagingFolder, const std
       else
         error = TZipArchiveWriter::EntryNameProblem(name);
       if (!error.empty()) {
-        UnlistStagedFile(file, error);
+        WithdrawCopy(file, error);
       } else if (!writer.AddFile(name, in.Get(), keepGoing)) {
         stopped = true;
         break;
@@ -540,24 +552,33 @@ bool TBackupEngine::CreateZipArchive(const std::string& stagingFolder, const std
   return written;
 }
 
-void TBackupEngine::UnlistStagedFile(const std::string& stagedPath, const std::string& error) {
-  const auto staged = FStagedSources.find(stagedPath);
-  if (staged == FStagedSources.end()) {
-    FFailedFiles.push_back(stagedPath + " (" + error + ")");
-    return;
-  }
-  for (const auto& source : staged->second) {
+void TBackupEngine::RecordCopy(const std::string& written, const std::string& source, int64_t sourceSize,
+                               int64_t writtenSize) {
+  ++FLastBackupFileCount;
+  FLastBackupTotalSize += sourceSize;
+  FSuccessfulFiles.push_back(source);
+  TCopiedFile& copied = FCopiedFiles[written];
+  copied.Sources.push_back({source, sourceSize});
+  copied.Size = writtenSize;
+}
+
+bool TBackupEngine::WithdrawCopy(const std::string& written, const std::string& error) {
+  const auto copied = FCopiedFiles.find(written);
+  if (copied == FCopiedFiles.end()) return false;
+  for (const auto& source : copied->second.Sources) {
     const auto listed = std::find(FSuccessfulFiles.begin(), FSuccessfulFiles.end(), source.Path);
     if (listed != FSuccessfulFiles.end()) FSuccessfulFiles.erase(listed);
     --FLastBackupFileCount;
     FLastBackupTotalSize -= source.Size;
     FFailedFiles.push_back(source.Path + " (" + error + ")");
   }
-  FStagedSources.erase(staged);
+  FCopiedFiles.erase(copied);
+  return true;
 }
 
 void TBackupEngine::ProduceFolderOutput(TRunOutcome& run) {
-  LongForceDirectories(run.OutputPath);
+  run.Output.emplace(TWorkOutput::ForFolder(ToNativePath(FDestinationFolder)));
+  const std::string root = run.Output->ContentPath().string();
   const TTreeCopyMode mode = FEncryptBackup && !FEncryptionPassword.empty() ? tcEncrypt : tcCopy;
   bool copied = false;
   for (const auto& folder : FSourceFolders) {
@@ -566,7 +587,7 @@ void TBackupEngine::ProduceFolderOutput(TRunOutcome& run) {
       break;
     }
     if (!LongDirectoryExists(folder)) continue;
-    copied = CopyFolderTree(folder, SourceTarget(run.OutputPath, folder), true, mode);
+    copied = CopyFolderTree(folder, root, true, mode);
     if (!copied) break;
   }
   if (IsCancelled()) run.Cancelled = true;
@@ -574,21 +595,72 @@ void TBackupEngine::ProduceFolderOutput(TRunOutcome& run) {
   if (run.Cancelled) {
     run.Success = false;
     run.Message = BackupCancelledMessage;
-  } else if (copied && FBackupType != btFull && FLastBackupFileCount == 0) {
-    LongDeleteDirectory(run.OutputPath, true);
+    return;
+  }
+  if (copied && FBackupType != btFull && FLastBackupFileCount == 0) {
+    run.Output.reset();
     run.Success = true;
     run.Message = BackupNoChangeMessage;
-  } else if (copied) {
-    FLastBackupOutputPath = run.OutputPath;
-    FLastBackupChecksum = ComputeFolderChecksum(run.OutputPath);
-    FLastBackupVerified = !FLastBackupChecksum.empty();
-    run.Success = FLastBackupVerified;
-    run.Message = FLastBackupVerified ? SuccessMessage(FLastBackupTotalSize, run.OutputPath)
-                                      : "Yedek klasoru olustu ancak SHA-256 dogrulamasi yapilamadi.";
-  } else {
+    return;
+  }
+  if (!copied) {
     run.Success = false;
     run.Message = "Kopyalama sırasında hata oluştu";
+    return;
   }
+  run.Output->Flush();
+  std::string manifest;
+  std::string difference;
+  try {
+    difference = CompareWithCopiedFiles(root, manifest);
+  } catch (const std::exception&) {
+    run.Success = false;
+    run.Message = "Yedek klasoru olustu ancak SHA-256 dogrulamasi yapilamadi.";
+    return;
+  }
+  if (!difference.empty()) {
+    run.Success = false;
+    run.Message = "Yedek klasörü kopyalanan dosyalarla eşleşmiyor: " + difference;
+    return;
+  }
+  run.Checksum = ComputeManifestChecksum(manifest);
+  run.Success = !run.Checksum.empty();
+  if (!run.Success) run.Message = "Yedek klasoru olustu ancak SHA-256 dogrulamasi yapilamadi.";
+  run.ReportedBytes = FLastBackupTotalSize;
+}
+
+std::string TBackupEngine::CompareWithCopiedFiles(const std::string& outputFolder, std::string& manifest) const {
+  std::vector<TManifestEntry> expected;
+  expected.reserve(FCopiedFiles.size());
+  for (const auto& [written, copied] : FCopiedFiles)
+    expected.push_back({written.substr(std::min(outputFolder.size() + 1, written.size())), copied.Size});
+  const std::string wanted = FormatFolderManifest(std::move(expected));
+  manifest = BuildFolderManifest(outputFolder);
+  if (manifest == wanted) return "";
+  // The first line in which the two differ names the file.
+  size_t at = 0;
+  while (at < manifest.size() && at < wanted.size() && manifest[at] == wanted[at]) ++at;
+  const std::string& text = at < wanted.size() ? wanted : manifest;
+  const size_t begin = text.rfind("\r\n", at) == std::string::npos ? 0 : text.rfind("\r\n", at) + 2;
+  return text.substr(begin, text.find('|', begin) - begin);
+}
+
+void TBackupEngine::PublishOutput(TRunOutcome& run) {
+  if (!run.Success || !run.Output) return;
+  if (IsCancelled()) {
+    run.Cancelled = true;
+    run.Success = false;
+    run.Message = BackupCancelledMessage;
+    return;
+  }
+  // The skipped-files rule fails this run: nothing was backed up.
+  if (FLastBackupFileCount == 0 && !FFailedFiles.empty()) return;
+  const std::string output = run.Output->Publish(run.Name, run.Extension).string();
+  FLastBackupOutputPath = output;
+  FLastBackupChecksum = run.Checksum;
+  FLastBackupVerified = true;
+  run.Message =
+      run.EmptyArchive ? "Boş klasör yedeklendi (0 dosya) - " + output : SuccessMessage(run.ReportedBytes, output);
 }
 
 std::string TBackupEngine::SuccessMessage(int64_t bytes, const std::string& outputPath) const {
@@ -608,18 +680,9 @@ void TBackupEngine::ApplySkippedFilesRule(TRunOutcome& run) {
   }
 }
 
-void TBackupEngine::RemovePartialOutput(const TRunOutcome& run) {
-  if (run.OutputPath.empty()) return;
-  try {
-    LongDeleteFile(run.OutputPath);
-    LongDeleteDirectory(run.OutputPath, true);
-  } catch (const std::exception&) {
-    // A cancelled run's leftovers are removed as far as possible; the cancellation is still the outcome.
-  }
-}
-
-std::vector<std::string> TBackupEngine::EnumerateFiles(const std::string& folder) {
-  return LongGetFiles(folder, "*.*", true);
+std::vector<std::string> TBackupEngine::EnumerateFiles(const std::string& folder,
+                                                       std::vector<TUnlistedFolder>* unlisted) {
+  return LongGetFiles(folder, "*.*", true, unlisted);
 }
 
 bool IsStagingFolderName(std::string_view name) { return name.starts_with("BackupTemp_"); }
@@ -660,56 +723,62 @@ bool TBackupEngine::ShouldBackupFile(const std::string& fileName) {
   return changed >= IncMilliSecond(reference, -ChangeToleranceMs);
 }
 
-bool TBackupEngine::CopyFolderTree(const std::string& sourceFolder, const std::string& targetFolder, bool countFiles,
+bool TBackupEngine::CopyFolderTree(const std::string& sourceFolder, const std::string& outputRoot, bool countFiles,
                                    TTreeCopyMode mode) {
+  const fs::path root = ToNativePath(outputRoot);
+  const std::string targetFolder = SourceTarget(root.string(), sourceFolder);
   std::unique_ptr<TEncryptionManager> encryption;
   std::vector<std::string> files;
+  std::vector<TUnlistedFolder> unlisted;
   try {
     if (mode == tcEncrypt) {
       encryption = std::make_unique<TEncryptionManager>();
       encryption->SetPassword(FEncryptionPassword);
     }
-    LongForceDirectories(targetFolder);
-    files = EnumerateFiles(sourceFolder);
+    ForceFoldersBelow(root, targetFolder);
+    files = EnumerateFiles(sourceFolder, &unlisted);
   } catch (const std::exception&) {
     return false;
   }
+  // A sub-folder left out is said, like a file that cannot be read.
+  for (const auto& folder : unlisted) FFailedFiles.push_back(folder.Path + " (Klasör okunamadı: " + folder.Error + ")");
   // Listed paths begin with the source's native form; what follows it is the path inside the source.
-  const std::string root = ToNativePath(sourceFolder).string();
+  const std::string sourceRoot = ToNativePath(sourceFolder).string();
   // Files of one folder come together, so the folder is made once for all of them.
-  std::string lastFolder = ToNativePath(targetFolder).string();
+  std::string lastFolder = targetFolder;
   const size_t total = files.size();
   size_t processed = 0;
   for (const auto& file : files) {
     if (!WaitWhilePaused() || IsCancelled()) return false;
     if (ShouldBackupFile(file)) {
+      std::string destination;
       try {
-        std::string relative = file.substr(std::min(root.size(), file.size()));
+        std::string relative = file.substr(std::min(sourceRoot.size(), file.size()));
         if (!relative.empty() && relative.front() == '/') relative.erase(0, 1);
-        std::string destination = ToNativePath((fs::path(targetFolder) / relative).string()).string();
+        destination = ToNativePath((fs::path(targetFolder) / relative).string()).string();
         const std::string folder = fs::path(destination).parent_path().string();
         if (folder != lastFolder) {
-          LongForceDirectories(folder);
+          ForceFoldersBelow(root, folder);
           lastFolder = folder;
         }
         int64_t size;
+        int64_t written;
         if (encryption) {
           destination += ".mbe";
           encryption->EncryptFile(file, destination);
           size = LongGetFileSize(file);
+          written = LongGetFileSize(destination);
           ThrottleTransfer(size);
         } else {
           size = CopyFileThrottled(file, destination);
+          written = size;
         }
         // A copy cut short by a cancellation is no backup of the file; the run ends right after.
         if (IsCancelled()) return false;
-        if (countFiles) {
-          ++FLastBackupFileCount;
-          FLastBackupTotalSize += size;
-          FSuccessfulFiles.push_back(file);
-          if (mode == tcStaging) FStagedSources[destination].push_back({file, size});
-        }
+        if (countFiles) RecordCopy(destination, file, size, written);
       } catch (const std::exception& e) {
+        // A replaced copy of an earlier source with the same name went with the failed one.
+        if (!destination.empty() && !LongFileExists(destination)) WithdrawCopy(destination, e.what());
         FFailedFiles.push_back(file + " (" + e.what() + ")");
       }
     }

@@ -11,13 +11,30 @@
 // background mode adds a 2 ms pause per transfer on top of a low thread priority.
 //
 // A run writes one output into the destination folder: "<prefix>_<yyyy-mm-dd_hh-nn-ss>.zip" (".mbe" in its place
-// when encrypted) or a folder of that name, with "_2", "_3", ... added when the name is taken. A compressed run
-// first copies the selected files into a private "BackupTemp_<yyyymmddhhnnss>" folder of the temporary folder,
-// which goes at the end of every run. A cancelled run leaves no output; other failures leave what was written.
+// when encrypted) or a folder of that name, the time being the run's start, with "_2", "_3", ... added when the
+// name is taken. What callers, the cleanup of leftovers and a later run may rely on:
+//  1. Nothing appears under a final name before it is complete. The output is built inside a hidden work entry
+//     of the destination (".velkor-tmp-XXXXXX", Leftovers.h), locked for as long as the run builds it; a killed
+//     run leaves only that entry, unlocked, for the cleanup to take.
+//  2. A compressed run first copies the selected files into its private staging folder
+//     "BackupTemp_<yyyymmddhhnnss>" (0700) of the temporary folder, locked for the run's life and removed at the
+//     end of every run. An encrypted archive is packed there (0600) and encrypted from there into the work entry,
+//     so its plaintext never reaches the destination; every outcome removes it.
+//  3. Only files the run lists as backed up are in the output: a copy that fails half-way is removed and listed
+//     as failed, and so are the sources of a staged copy that could not be packed. A sub-folder that cannot be
+//     listed is a failed entry too ("path (reason)").
+//  4. Before the output is named, its content is checked (a folder against the files the run copied, by path
+//     and size), flushed to the disk and checksummed. A difference, or a run that backed up nothing while
+//     files failed, ends the run as a failure with no output.
+//  5. The final name is claimed in one move that never replaces anything (two runs of the same name and second,
+//     even from two processes, end with two outputs), and the name itself is flushed to the disk.
+//  6. Results and the completion are set from the output as named: its path, the checksum of exactly those
+//     bytes. A failed or cancelled run leaves nothing in the destination.
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -25,6 +42,8 @@
 #include <vector>
 
 #include "config/BackupModel.h"
+#include "engine/LongPathUtils.h"
+#include "engine/WorkOutput.h"
 #include "platform/Clock.h"
 #include "platform/MainThread.h"
 #include "util/DateTime.h"
@@ -139,7 +158,7 @@ protected:
   void ThrottleTransfer(int64_t byteCount);
   // Copies in 1 MiB blocks, pausing, pacing and stopping between blocks; the target is created or replaced.
   // On cancellation the partial target stays and the call returns normally. Returns the bytes copied. Errors throw
-  // EVelkorError.
+  // EVelkorError, and a target that was written only in part is removed first.
   int64_t CopyFileThrottled(const std::string& source, const std::string& target);
 
   std::string GetReferenceName(const std::string& fileName) const;
@@ -151,9 +170,10 @@ protected:
   int64_t EstimateRequiredBytes(int& fileCount);
   // The folder itself when it exists, else its nearest existing parent, else the root.
   std::string FindExistingAncestor(const std::string& path) const;
-  // Packs every file below the staging folder into the archive, names relative to the staging folder. False when
-  // cancelled or when the archive cannot be written (no partial archive stays then); a file that cannot be added
-  // is a failed file and the rest go on. An empty staging folder gives the 22-byte empty archive.
+  // Packs the files below the staging folder that the run recorded as staged into the archive, names relative to
+  // the staging folder; anything else there (the remains of a failed copy) stays out. False when cancelled or when
+  // the archive cannot be written (no partial archive stays then); a file that cannot be added is a failed file
+  // and the rest go on. Nothing to pack gives the 22-byte empty archive.
   bool CreateZipArchive(const std::string& stagingFolder, const std::string& archivePath);
 
 private:
@@ -164,12 +184,22 @@ private:
     bool Success = false;
     bool Cancelled = false;
     std::string Message;
-    std::string OutputPath;  // the output file or folder once its name is built
+    std::string Name;                   // the output's name without extension, from the run's start
+    std::optional<TWorkOutput> Output;  // the output while it is built; complete once Success is set
+    std::string Extension;              // of the complete output: ".zip", ".mbe" or none
+    std::string Checksum;               // of the complete output
+    int64_t ReportedBytes = 0;          // the size the success message gives
+    bool EmptyArchive = false;          // a full compressed run without files
   };
-  // A source file behind a staged copy (two sources with the same last component share copies).
-  struct TStagedSource {
+  // A source file behind a written file (two sources with the same last component share one).
+  struct TCopySource {
     std::string Path;
     int64_t Size = 0;
+  };
+  // A file the run wrote, into the staging folder or the output folder, and the sources it holds.
+  struct TCopiedFile {
+    std::vector<TCopySource> Sources;
+    int64_t Size = 0;  // as written (encrypted files are larger than their source)
   };
 
   // The run, on the worker: exactly one completion whatever happens.
@@ -181,26 +211,32 @@ private:
   // False (with the refusal message) when the destination cannot hold the run.
   bool HasRoomForRun(std::string& message);
   std::string BuildBackupName() const;
-  // The output path for `name`: unchanged when free, else with "_2", "_3", ... added, so that no earlier output is
-  // overwritten or mixed into. `extension` is ".zip" or empty; an encrypted archive also needs its ".mbe" free.
-  std::string ChooseOutputPath(const std::string& name, const std::string& extension) const;
-  std::string CreateStagingFolder();
+  TWorkFolder CreateStagingFolder();
   void ProduceCompressedOutput(TRunOutcome& run);
   bool StageSources(const std::string& stagingFolder);
-  void FinishArchive(TRunOutcome& run);
+  void FinishArchive(TRunOutcome& run, const std::string& archive, bool encrypt);
   void ProduceFolderOutput(TRunOutcome& run);
+  // Empty when the output folder holds exactly the files the run wrote there, with their sizes; else the first
+  // path that differs. `manifest` receives the folder's manifest.
+  std::string CompareWithCopiedFiles(const std::string& outputFolder, std::string& manifest) const;
+  // Gives the complete output its final name and sets the results and the success message from it.
+  void PublishOutput(TRunOutcome& run);
   // "%d dosya yedeklendi (%.2f MB) - %s" with `bytes` in MB.
   std::string SuccessMessage(int64_t bytes, const std::string& outputPath) const;
   void ApplySkippedFilesRule(TRunOutcome& run);
-  void RemovePartialOutput(const TRunOutcome& run);
-  std::vector<std::string> EnumerateFiles(const std::string& folder);
+  // Every file below `folder`; sub-folders that cannot be listed go to `unlisted`.
+  std::vector<std::string> EnumerateFiles(const std::string& folder, std::vector<TUnlistedFolder>* unlisted);
   // Where the selected files of one source folder go: plain copies into the output folder, each encrypted into
-  // its own ".mbe" file there, or plain copies into the staging folder whose sources are remembered.
+  // its own ".mbe" file there, or plain copies into the staging folder. `outputRoot` is that folder; the source's
+  // files go into its sub-folder named after the source, and no folder at or above the root is ever made again,
+  // so a destination that vanishes mid-run is not rebuilt somewhere else.
   enum TTreeCopyMode { tcCopy, tcEncrypt, tcStaging };
-  bool CopyFolderTree(const std::string& sourceFolder, const std::string& targetFolder, bool countFiles,
+  bool CopyFolderTree(const std::string& sourceFolder, const std::string& outputRoot, bool countFiles,
                       TTreeCopyMode mode);
-  // A staged copy that did not reach the archive: its sources count as failed, not as backed up.
-  void UnlistStagedFile(const std::string& stagedPath, const std::string& error);
+  void RecordCopy(const std::string& written, const std::string& source, int64_t sourceSize, int64_t writtenSize);
+  // A written file that is not (or no longer) in the output: its sources count as failed, not as backed up.
+  // False when the run recorded no such file.
+  bool WithdrawCopy(const std::string& written, const std::string& error);
 
   IMainThread& FMainThread;
   IClock& FClock;
@@ -229,7 +265,7 @@ private:
   int64_t FBytesInThrottleWindow = 0;
   std::vector<std::string> FSuccessfulFiles;
   std::vector<std::string> FFailedFiles;
-  std::unordered_map<std::string, std::vector<TStagedSource>> FStagedSources;
+  std::unordered_map<std::string, TCopiedFile> FCopiedFiles;
   std::string FBackupNamePrefix;
   std::unique_ptr<TBackupThread> FBackupThread;
   std::string FCurrentFileName;

@@ -200,19 +200,19 @@ bool ListFolder(const fs::path& folder, std::vector<TListedEntry>& entries, int&
   return true;
 }
 
-// Only the folder the caller named must be listable; a sub-folder that cannot be listed is passed over.
 void CollectFiles(const fs::path& folder, const std::string& prefix, std::string_view pattern, bool recursive, bool top,
-                  std::vector<std::string>& result) {
+                  std::vector<TUnlistedFolder>* unlisted, std::vector<std::string>& result) {
   std::vector<TListedEntry> entries;
   int err = 0;
   if (!ListFolder(folder, entries, err)) {
-    if (top) RaiseOSError(err, "Klasör okunamadı: " + folder.string());
+    if (top || unlisted == nullptr) RaiseOSError(err, "Klasör okunamadı: " + folder.string());
+    unlisted->push_back({prefix, SystemErrorMessage(err)});
     return;
   }
   for (const auto& entry : entries) {
     const std::string path = prefix + "/" + entry.Name;
     if (entry.Directory) {
-      if (recursive) CollectFiles(folder / entry.Name, path, pattern, recursive, false, result);
+      if (recursive) CollectFiles(folder / entry.Name, path, pattern, recursive, false, unlisted, result);
     } else if (entry.File && MatchesPattern(entry.Name, pattern)) {
       result.push_back(path);
     }
@@ -301,12 +301,13 @@ void LongForceDirectories(std::string_view path) {
   }
 }
 
-std::vector<std::string> LongGetFiles(std::string_view path, std::string_view pattern, bool recursive) {
+std::vector<std::string> LongGetFiles(std::string_view path, std::string_view pattern, bool recursive,
+                                      std::vector<TUnlistedFolder>* unlisted) {
   const fs::path native = NativeOrEmpty(path);
   std::vector<std::string> result;
   if (!LongDirectoryExists(native.string())) return result;
   const std::string prefix = native.string() == "/" ? "" : native.string();
-  CollectFiles(native, prefix, pattern, recursive, true, result);
+  CollectFiles(native, prefix, pattern, recursive, true, unlisted, result);
   return result;
 }
 

@@ -48,14 +48,22 @@ bool LongDirectoryExists(std::string_view path);
 // (also when a file stands where a folder should be).
 void LongForceDirectories(std::string_view path);
 
+// A sub-folder that could not be listed, and the system's message why.
+struct TUnlistedFolder {
+  std::string Path;
+  std::string Error;
+};
+
 // Paths of the regular files below `path` whose names match `pattern` ("*.*" matches every name, else "*" and
 // "?" wildcards, letter case ignored), hidden files included. With `recursive`, each sub-folder's files appear at
 // the sub-folder's place, depth first; entries of one folder come in name order. Every path begins with the
 // native form of `path`. Links to folders are not followed (no cycles, no leaving the tree); pipes, sockets and
 // devices are not files to back up and are left out; a link that leads nowhere is listed (it cannot be read). A
-// missing folder gives an empty list; a folder that exists but cannot be listed throws; an unreadable sub-folder
-// is passed over.
-std::vector<std::string> LongGetFiles(std::string_view path, std::string_view pattern, bool recursive);
+// missing folder gives an empty list; a folder that exists but cannot be listed throws. A sub-folder that cannot
+// be listed throws too, unless `unlisted` is given: then it is reported there and the rest of the tree is listed,
+// so that a caller that goes on without it can still say what it left out.
+std::vector<std::string> LongGetFiles(std::string_view path, std::string_view pattern, bool recursive,
+                                      std::vector<TUnlistedFolder>* unlisted = nullptr);
 
 // Copies one file; with `overwrite` false an existing target makes it fail.
 void LongCopyFile(std::string_view source, std::string_view target, bool overwrite);

@@ -120,11 +120,8 @@ TEST_F(BackupRun, OutcomesDecidedByTheSources) {
   };
   fs::create_directories(P("src/Empty"));
   const std::vector<TCase> cases = {
-      {"no source exists",
-       {P("src/Missing")},
-       btFull,
-       {false, "Kopyalama sırasında hata oluştu"},
-       {"Günlük_ Docs_Photos_2024-05-01_10-00-00"}},
+      // A failed run leaves no output folder that could pass for a backup.
+      {"no source exists", {P("src/Missing")}, btFull, {false, "Kopyalama sırasında hata oluştu"}, {}},
       {"nothing to take in an incremental run",
        {P("src/Empty")},
        btIncremental,

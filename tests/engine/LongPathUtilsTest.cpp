@@ -10,7 +10,9 @@
 
 #include <chrono>
 
+#include "UnlistableFolder.h"
 #include "engine/LongPathUtils.h"
+#include "platform/AtomicFile.h"
 #include "support/TempDir.h"
 #include "util/Error.h"
 
@@ -229,6 +231,30 @@ TEST_F(LongPathFiles, GetFilesListsDepthFirstInNameOrder) {
     for (const auto& name : names) expected.push_back(s + "/" + name);
     EXPECT_EQ(LongGetFiles(s, pattern, false), expected) << "pattern: " << pattern;
   }
+}
+
+TEST_F(LongPathFiles, GetFilesReportsUnlistableSubFoldersOrThrowsForThem) {
+  WriteTree(FDir.Path(), {{"src/a.txt", "a"}, {"src/locked/x.txt", "x"}, {"src/z/y.txt", "y"}});
+  const std::string s = P("src");
+  test::TUnlistableFolder locked(P("src/locked"));
+
+  std::vector<TUnlistedFolder> unlisted;
+  EXPECT_EQ(LongGetFiles(s, "*.*", true, &unlisted), (std::vector<std::string>{s + "/a.txt", s + "/z/y.txt"}));
+  ASSERT_EQ(unlisted.size(), 1u);
+  EXPECT_EQ(unlisted[0].Path, s + "/locked");
+  EXPECT_EQ(unlisted[0].Error, SystemErrorMessage(EACCES));
+
+  // Callers that cannot go on without the whole tree (a restore) are told, naming the folder.
+  try {
+    LongGetFiles(s, "*.*", true);
+    ADD_FAILURE() << "no error for the unlistable sub-folder";
+  } catch (const EVelkorError& e) {
+    EXPECT_NE(std::string(e.what()).find(s + "/locked"), std::string::npos) << e.what();
+  }
+  // Without recursion the sub-folder is never opened; the named folder itself must always be listable.
+  EXPECT_EQ(LongGetFiles(s, "*.*", false), std::vector<std::string>{s + "/a.txt"});
+  unlisted.clear();
+  EXPECT_THROW(LongGetFiles(P("src/locked"), "*.*", true, &unlisted), EVelkorError);
 }
 
 TEST_F(LongPathFiles, GetFilesMatchesOneCharacterPerQuestionMark) {

@@ -3,6 +3,8 @@
 // clock (pauses and pacing cost no time), and a temporary folder of the test's own so staging leftovers show.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -94,6 +96,54 @@ protected:
     return text;
   }
 };
+
+// Runs a checking tool in a UTF-8 locale, so names outside ASCII are printed as they are.
+inline std::string CommandOutput(const std::string& command) {
+  std::string output;
+  const int status = RunCommand("LC_ALL=C.UTF-8 " + command, &output);
+  EXPECT_EQ(status, 0) << command << "\n" << output;
+  return output;
+}
+
+inline std::string Sha256Of(const std::string& path) {
+  return CommandOutput("sha256sum " + ShellQuote(path)).substr(0, 64);
+}
+
+// A process-wide cap on the size of any file written, so that a write fails at a chosen point (with EFBIG: the
+// signal the system sends then is ignored meanwhile).
+class TFileSizeCap {
+public:
+  explicit TFileSizeCap(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &FOld);
+    FOldHandler = signal(SIGXFSZ, SIG_IGN);
+    rlimit capped = FOld;
+    capped.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &capped);
+  }
+  ~TFileSizeCap() {
+    setrlimit(RLIMIT_FSIZE, &FOld);
+    signal(SIGXFSZ, FOldHandler);
+  }
+  TFileSizeCap(const TFileSizeCap&) = delete;
+  TFileSizeCap& operator=(const TFileSizeCap&) = delete;
+
+private:
+  rlimit FOld{};
+  sighandler_t FOldHandler;
+};
+
+// Bytes that do not compress.
+inline std::string Incompressible(size_t size, unsigned seed) {
+  std::string bytes(size, '\0');
+  uint32_t x = seed * 2654435761u + 1;
+  for (auto& b : bytes) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    b = static_cast<char>(x);
+  }
+  return bytes;
+}
 
 // Sets the last-write (and access) time of a file to a local date-time.
 inline void SetWriteTime(const std::string& path, TDateTime local) {
