@@ -1,5 +1,6 @@
 #include "app/AppCore.h"
 
+#include <algorithm>
 #include <exception>
 #include <utility>
 
@@ -180,8 +181,16 @@ void TAppCore::RemoveStartupLeftovers() {
 
 void TAppCore::RemoveRunLeftovers(const TBackupTask& task) {
   RemoveLeftovers(GetUserTempDirectory(), IsTemporaryFolderWorkName);
-  const std::string destination = ResolveRunDestination(task);
-  if (!Trim(destination).empty()) RemoveLeftovers(ToNativePath(destination), IsWorkEntryName);
+  // Retention takes old outputs out of view beside where they are, which need not be today's destination.
+  std::vector<std::filesystem::path> folders;
+  auto add = [&folders](const std::string& path, bool parent) {
+    if (Trim(path).empty() || StartsText("s3://", Trim(path))) return;
+    const std::filesystem::path folder = parent ? ToNativePath(path).parent_path() : ToNativePath(path);
+    if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
+  };
+  add(ResolveRunDestination(task), false);
+  for (const auto& item : task.BackupChain) add(item->OutputPath, true);
+  for (const std::filesystem::path& folder : folders) RemoveLeftovers(folder, IsWorkEntryName);
 }
 
 // User commands.

@@ -72,17 +72,26 @@ TEST_F(AppCoreLeftovers, StartRemovesWhatKilledOperationsLeft) {
   EXPECT_TRUE(FCore->StartupComplete());
 }
 
-TEST_F(AppCoreLeftovers, ARunFirstClearsItsDestinationAndTheTemporaryFolder) {
+TEST_F(AppCoreLeftovers, ARunFirstClearsTheFoldersItWorksIn) {
   StartCore();
   TBackupTask& task = AddTask("Hedef");
   TBackupTask& other = AddTask("Başka");
   const fs::path destination = task.DestinationFolder;
+  // An earlier output in a folder that is no longer the destination: retention takes outputs out of view there.
+  const fs::path earlier = FDir / "eski";
+  test::WriteTree(earlier / "Hedef_2024-04-01_10-00-00", {{"Hedef/a.txt", "alfa"}});
+  auto item = std::make_unique<TBackupChainItem>();
+  item->BackupId = item->SetId = item->BaseFullBackupId = "{5B0E7D5A-0000-4000-8000-000000000001}";
+  item->OutputPath = (earlier / "Hedef_2024-04-01_10-00-00").string();
+  item->BackupTime = EncodeDateTime(2024, 4, 1, 10, 0, 0);
+  task.BackupChain.push_back(std::move(item));
   const std::vector<TEntryCase> cases = {
       {destination, ".velkor-tmp-Ab12Cd", true, false, true},
       {destination, ".velkor-tmp-Cd34Ef", false, false, true},
       {destination, ".velkor-tmp-Lo56Ck", false, true, false},
       {destination, ".velkor-tmp-abc", true, false, false},
       {destination, "Hedef_2024-05-01_10-00-00", true, false, false},
+      {earlier, ".velkor-tmp-Ee55Ff", true, false, true},
       {other.DestinationFolder, ".velkor-tmp-Zz99Yy", true, false, false},
       {FDir / "tmp", "BackupTemp_20240501100000", true, false, true},
   };
