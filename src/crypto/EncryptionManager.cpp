@@ -1,6 +1,7 @@
 #include "crypto/EncryptionManager.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -71,6 +72,12 @@ public:
     if (::lseek(FFd, static_cast<off_t>(offset), SEEK_SET) < 0) Fail(errno);
   }
 
+  // The permission bits the output takes over: never set-id or sticky bits, 0600 when they cannot be read.
+  mode_t PermissionBits() const {
+    struct stat st {};
+    return ::fstat(FFd, &st) == 0 ? (st.st_mode & 0777) : 0600;
+  }
+
 private:
   [[noreturn]] void Fail(int err) {
     throw EVelkorError("Dosya okunamadı: " + FPath.string() + " (" + SystemErrorMessage(err) + ")");
@@ -81,18 +88,21 @@ private:
 };
 
 // A temporary file beside the destination that replaces it on Commit and is removed otherwise, so a failed
-// operation leaves neither a partial output nor a damaged earlier one.
+// operation leaves neither a partial output nor a damaged earlier one. It has its final permission bits (those of
+// the source, so the output is never more readable than what it came from) before the first byte is written.
 class TPartialOutput {
 public:
-  explicit TPartialOutput(fs::path dest) : FDest(std::move(dest)) {
+  TPartialOutput(fs::path dest, mode_t mode) : FDest(std::move(dest)) {
     // Keep the temporary name within the file system's limit of 255 bytes per name.
     const std::string name = FDest.filename().string().substr(0, 200);
     for (int attempt = 0; FFd < 0; ++attempt) {
       const TBytes suffix = GenerateRandomBytes(6);
       FTemp = FDest.parent_path() / (name + ".tmp-" + ToHex(suffix));
-      FFd = ::open(FTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      FFd = ::open(FTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
       if (FFd < 0 && (errno != EEXIST || attempt >= 10)) Fail(errno);
     }
+    // A file system without Unix permissions refuses; the file then stays as private as it was created.
+    (void)::fchmod(FFd, mode);
   }
   ~TPartialOutput() {
     if (FFd >= 0) ::close(FFd);
@@ -257,7 +267,7 @@ void DecryptLegacyFile(const std::string& password, TSourceFile& source, const u
       throw EVelkorError("Geçersiz şifrelenmiş dosya formatı!");
   }
   EnsureDestinationFolder(destFile);
-  TPartialOutput output(destFile);
+  TPartialOutput output(destFile, source.PermissionBits());
   std::vector<uint8_t> buffer(ChunkSize);
   uint64_t position = 0;
   for (size_t got; (got = source.Read(buffer.data(), buffer.size())) > 0;) {
@@ -361,7 +371,7 @@ void TEncryptionManager::EncryptFile(const std::filesystem::path& sourceFile, co
   DeriveFileKeys(FPassword, salt, DefaultPbkdf2Iterations, keys);
 
   TSourceFile source(sourceFile);
-  TPartialOutput output(destFile);
+  TPartialOutput output(destFile, source.PermissionBits());
   output.Write(header.data(), header.size());
   output.Write(salt.data(), salt.size());
   output.Write(iv.data(), iv.size());
@@ -428,7 +438,7 @@ void TEncryptionManager::DecryptFile(const std::filesystem::path& sourceFile, co
 
   source.Seek(cipherStart);
   EnsureDestinationFolder(destFile);
-  TPartialOutput output(destFile);
+  TPartialOutput output(destFile, source.PermissionBits());
   TAes256CbcCipher cipher(keys.Aes, iv, false);
   // The second pass authenticates again what it decrypts, so a file changed between the passes is not committed.
   auto recheck = startMac();

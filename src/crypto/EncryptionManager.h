@@ -6,6 +6,8 @@
 // of the first generation ("QELTENC1", a keyed XOR stream without any check, kept so old backups stay readable).
 // Both stream in 64 KiB chunks and write to a temporary file beside the destination that replaces it only on
 // success: a failure leaves no partial output and an existing destination as it was. The source is only read.
+// The output takes the source's permission bits (without set-id and sticky bits), so an encrypted copy of a
+// private file stays private and a decrypted file comes back as private as its encrypted form.
 // Decryption verifies the MAC over the whole file before it creates any output, and checks it once more over
 // the bytes it actually decrypts, so output is committed only for bytes that were authenticated.
 //
@@ -21,7 +23,7 @@
 namespace velkor {
 
 class TEncryptionManager {
- public:
+public:
   TEncryptionManager();  // the user's own registry store (GetRegistryFile)
   explicit TEncryptionManager(std::filesystem::path registryFile);
   ~TEncryptionManager();  // wipes the password
@@ -53,7 +55,7 @@ class TEncryptionManager {
   // The first-generation XOR key: the first 32 bytes of the UTF-16LE text of the password's lower-case SHA-256 hex.
   static TBytes DeriveLegacyKey(std::string_view password);
 
- private:
+private:
   std::string FPassword;
   std::string FRegistryPath = "Software\\QeltBackup\\Encryption";
   std::filesystem::path FRegistryFile;

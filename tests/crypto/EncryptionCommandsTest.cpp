@@ -67,6 +67,7 @@ TEST_F(EncryptionCommandsTest, DecryptToolPasswordStep) {
 
 TEST_F(EncryptionCommandsTest, DecryptToolReportsSuccessAndFailure) {
   WriteFile(FDir / "report.zip", "arşiv içeriği");
+  fs::permissions(FDir / "report.zip", fs::perms(0600));
   FManager.SetPassword("doğru");
   FManager.EncryptFile(FDir / "report.zip", FDir / "backup" / "REPORT.ZIP.MBE");
 
@@ -75,6 +76,9 @@ TEST_F(EncryptionCommandsTest, DecryptToolReportsSuccessAndFailure) {
   EXPECT_EQ(ok.Message, "Dosya başarıyla çözüldü!\r\nÇözülen dosya: " + (FDir / "backup" / "REPORT.ZIP").string());
   EXPECT_EQ(ok.LogLine, "Dosya şifresi çözüldü: REPORT.ZIP.MBE");
   EXPECT_EQ(ReadFile(FDir / "backup" / "REPORT.ZIP"), "arşiv içeriği");
+
+  // The decrypted file is as private as the encrypted one: 0600 for this, whatever the creation mask allows.
+  EXPECT_EQ(fs::status(FDir / "backup" / "REPORT.ZIP").permissions(), fs::perms(0600));
 
   fs::remove(FDir / "backup" / "REPORT.ZIP");
   FManager.SetPassword("yanlış");

@@ -330,6 +330,27 @@ TEST_F(EncryptionManagerTest, BadInputGivesItsMessageAndChangesNothing) {
   ExpectDecryptFails(Make("tiny.mbe", "QELTE"), BadHeader);
 }
 
+// An encrypted copy is never more readable than its source, and a decrypted file never more readable than its
+// encrypted form: each output takes its source's permission bits, without set-id or sticky bits.
+TEST_F(EncryptionManagerTest, OutputsTakeTheirSourcesPermissionBits) {
+  const mode_t oldMask = ::umask(022);
+  for (const fs::perms mode : {fs::perms(0600), fs::perms(0640), fs::perms(0644), fs::perms(04750)}) {
+    SCOPED_TRACE(static_cast<int>(mode));
+    const fs::path plain = Make("kaynak.txt", "gizli");
+    fs::permissions(plain, mode);
+    FManager.EncryptFile(plain, FDir / "kaynak.txt.mbe");
+    EXPECT_EQ(fs::status(FDir / "kaynak.txt.mbe").permissions(), mode & fs::perms(0777));
+    // The decrypted file follows the encrypted one, also when the two differ.
+    fs::permissions(FDir / "kaynak.txt.mbe", fs::perms(0600) | (mode & fs::perms::set_uid));
+    FManager.DecryptFile(FDir / "kaynak.txt.mbe", FDir / "çözülmüş.txt");
+    EXPECT_EQ(fs::status(FDir / "çözülmüş.txt").permissions(), fs::perms(0600));
+    fs::remove(plain);
+    fs::remove(FDir / "kaynak.txt.mbe");
+    fs::remove(FDir / "çözülmüş.txt");
+  }
+  ::umask(oldMask);
+}
+
 TEST_F(EncryptionManagerTest, CreatesTheFolderAndReplacesAnEarlierOutput) {
   const fs::path source = Make("doc.txt", "yeni içerik");
   const fs::path dest = FDir / "a" / "b" / "doc.txt.mbe";
