@@ -3,6 +3,7 @@
 #include <archive.h>
 #include <archive_entry.h>
 #include <fcntl.h>
+#include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -95,15 +96,36 @@ la_ssize_t WriteToSink(struct archive*, void* client, const void* buffer, size_t
   return static_cast<la_ssize_t>(length);
 }
 
+// The character set libarchive names an entry in follows the calling thread's locale at the moment the header is
+// written: without a header charset option it stores the name's bytes as given and sets the UTF-8 flag exactly when
+// the name is not plain ASCII and the locale's character set is UTF-8. So each header is written under a locale of
+// our choosing: UTF-8 for names that are UTF-8, plain C for any other bytes, which are then stored as they are
+// without the flag, the way archivers on Unix store such names.
+class TNameLocale {
+public:
+  explicit TNameLocale(bool utf8) {
+    static const locale_t Utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+    static const locale_t Plain = newlocale(LC_CTYPE_MASK, "C", nullptr);
+    const locale_t wanted = utf8 ? Utf8 : Plain;
+    if (wanted == nullptr) throw EVelkorError("Arşiv girdisi adı yazılamadı: karakter kümesi yüklenemedi");
+    FPrevious = uselocale(wanted);
+  }
+  ~TNameLocale() { uselocale(FPrevious); }
+  TNameLocale(const TNameLocale&) = delete;
+  TNameLocale& operator=(const TNameLocale&) = delete;
+
+private:
+  locale_t FPrevious;
+};
+
 }  // namespace
 
 TZipArchiveWriter::TZipArchiveWriter(const std::string& archivePath)
     : FPath(archivePath), FSink(new TZipSink{TFileHandle(OpenForWriting(archivePath))}) {
   FArchive = archive_write_new();
   if (!FArchive) throw EVelkorError("Arşiv oluşturulamadı: bellek yetersiz");
-  // The header charset option is what makes the writer set the UTF-8 flag whatever the process's locale is.
   if (archive_write_set_format_zip(FArchive) != ARCHIVE_OK ||
-      archive_write_set_options(FArchive, "zip:compression=deflate,zip:hdrcharset=UTF-8") != ARCHIVE_OK ||
+      archive_write_set_options(FArchive, "zip:compression=deflate") != ARCHIVE_OK ||
       archive_write_set_bytes_per_block(FArchive, OutputBlockSize) != ARCHIVE_OK ||
       archive_write_set_bytes_in_last_block(FArchive, 1) != ARCHIVE_OK ||
       archive_write_open2(FArchive, FSink.get(), nullptr, WriteToSink, nullptr, nullptr) != ARCHIVE_OK) {
@@ -142,13 +164,16 @@ bool TZipArchiveWriter::AddFile(const std::string& entryName, int fd, const std:
     ~TEntry() { archive_entry_free(Handle); }
   } entry;
   if (!entry.Handle) Fail("Arşiv girdisi oluşturulamadı: bellek yetersiz");
-  archive_entry_set_pathname_utf8(entry.Handle, entryName.c_str());
+  archive_entry_set_pathname(entry.Handle, entryName.c_str());
   archive_entry_set_filetype(entry.Handle, AE_IFREG);
   archive_entry_set_perm(entry.Handle, st.st_mode & 07777);
   archive_entry_set_size(entry.Handle, st.st_size);
   archive_entry_set_mtime(entry.Handle, st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
-  // A warning here means the name or a field was written other than asked; such an entry is not trusted.
-  CheckStep(archive_write_header(FArchive, entry.Handle));
+  {
+    const TNameLocale locale(IsValidUtf8(entryName));
+    // A warning here means the name or a field was written other than asked; such an entry is not trusted.
+    CheckStep(archive_write_header(FArchive, entry.Handle));
+  }
 
   if (FBuffer.empty()) FBuffer.resize(ReadBlockSize);
   for (;;) {
@@ -181,13 +206,19 @@ void TZipArchiveWriter::Close() {
 }
 
 std::string TZipArchiveWriter::EntryNameProblem(std::string_view name) {
-  if (!IsValidUtf8(name)) return "Dosya adı UTF-8 değil, arşive alınamaz: " + std::string(name);
+  const std::string problem = "Güvensiz arşiv girdisi adı: " + std::string(name);
+  if (name.empty() || name.find('\0') != std::string_view::npos) return problem;
+  // The restore reads "\" as a separator when it judges a name, whatever the entry's origin: a part that either
+  // separator delimits must not be "." or "..", nor the first one a drive ("C:"). "/" parts are never empty.
   size_t start = 0;
-  for (;;) {
+  for (bool first = true;; first = false) {
     const size_t end = name.find_first_of("/\\", start);
-    const std::string_view component = name.substr(start, end == std::string_view::npos ? end : end - start);
-    if (component.empty() || component == "." || component == "..")
-      return "Güvensiz arşiv girdisi adı: " + std::string(name);
+    const std::string_view part = name.substr(start, end == std::string_view::npos ? end : end - start);
+    if (part == "." || part == "..") return problem;
+    const bool letter = part.size() >= 2 && ((part[0] >= 'A' && part[0] <= 'Z') || (part[0] >= 'a' && part[0] <= 'z'));
+    if (first && letter && part[1] == ':') return problem;
+    if (part.empty() && (start == 0 || name[start - 1] == '/') && (end == std::string_view::npos || name[end] == '/'))
+      return problem;
     if (end == std::string_view::npos) return "";
     start = end + 1;
   }

@@ -1,8 +1,9 @@
 #pragma once
 // Writes one ZIP archive entry by entry, streaming each file's bytes from an open descriptor.
 //
-// Entries are Deflate-compressed and named in UTF-8 with the format's UTF-8 flag set. Each entry's size is given
-// before its data, so ZIP64 fields appear only for an entry of 4 GiB or more, or once the archive itself passes
+// Entries are Deflate-compressed; names are stored byte for byte, with the format's UTF-8 flag set when they are
+// UTF-8, and the archive says it was made on Unix (so "\" in a name is an ordinary character). Each entry's size is
+// given before its data, so ZIP64 fields appear only for an entry of 4 GiB or more, or once the archive itself passes
 // 4 GiB. There are no folder entries. An archive is complete only after Close; one abandoned before (destroyed
 // unclosed, or after an error) is not a valid ZIP and the caller deletes it. One object is used by one thread.
 #include <cstdint>
@@ -35,10 +36,11 @@ public:
   // Writes the central directory and closes the file. Throws EVelkorError.
   void Close();
 
-  // Why a name cannot be an entry, or empty when it can. It must be a relative name of non-empty components none
-  // of which is "." or ".." (a backslash counts as a separator too, since readers on other systems take it for
-  // one), so that no entry leads out of the folder it is extracted into; and it must be valid UTF-8, since the
-  // entry is flagged so and strict readers refuse the whole archive otherwise.
+  // Why a name cannot be an entry, or empty when it can: exactly the names the restore would refuse. It must be a
+  // relative name of non-empty "/" parts, none of the parts that "/" or "\" delimit may be "." or "..", and the
+  // first may not be a drive ("C:", "d:x"), since the restore judges "\" as a separator to keep Windows readers
+  // inside the folder too. "v2..", "..gizli", "Disk D:" and "a\b" are ordinary names. Any bytes are allowed:
+  // names that are not UTF-8 are stored as they are, without the UTF-8 flag.
   static std::string EntryNameProblem(std::string_view name);
   // The archive without entries: the end-of-central-directory record alone, "PK\5\6" and 18 zero bytes.
   static void WriteEmptyArchive(const std::string& archivePath);

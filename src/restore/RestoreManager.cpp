@@ -2,12 +2,14 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "crypto/EncryptionManager.h"
@@ -25,8 +27,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr size_t ExtractBufferSize = 1 << 20;
-
 // The text from the last "." of the file name, including it; empty when the name has none.
 std::string FileExtension(const std::string& path) {
   const size_t slash = path.find_last_of('/');
@@ -34,6 +34,8 @@ std::string FileExtension(const std::string& path) {
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
   return path.substr(dot);
 }
+
+bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 // A NUL would cut the message short wherever it is shown; everything else is shown as received.
 std::string ShownEntryName(const std::string& name) { return ReplaceAll(name, std::string_view("\0", 1), "\\0"); }
@@ -97,6 +99,16 @@ void WriteAll(int fd, const char* data, size_t size, const std::string& path) {
   }
 }
 
+// Gives a restored file the permission bits its archive entry recorded. The file was just placed there by us; a
+// link put in its place meanwhile is not followed. A file system without Unix permissions refuses, and the file
+// keeps the private mode it was unpacked with.
+void ApplyRecordedMode(const std::string& path, uint32_t mode) {
+  TFileHandle file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  struct stat st {};
+  if (file.Get() >= 0 && ::fstat(file.Get(), &st) == 0 && S_ISREG(st.st_mode))
+    (void)::fchmod(file.Get(), static_cast<mode_t>(mode & 0777));
+}
+
 }  // namespace
 
 // Keeps every write below the real location of one root folder. Names are already checked as text; this also
@@ -140,18 +152,29 @@ std::string TRestoreManager::NormalizeTargetRoot(const std::string& targetFolder
 }
 
 std::optional<std::string> TRestoreManager::ResolveSafeTargetPath(const std::string& targetFolder,
-                                                                  const std::string& entryName) {
+                                                                  const std::string& entryName,
+                                                                  TEntryNameOrigin origin) {
   std::string relative = entryName;
-  std::replace(relative.begin(), relative.end(), '\\', '/');
+  if (origin == noWindowsArchive) std::replace(relative.begin(), relative.end(), '\\', '/');
   relative.erase(0, relative.find_first_not_of('/'));
   if (relative.empty() || relative.back() == '/') return std::nullopt;
-  if (relative.find('\0') != std::string::npos || relative.find("../") != std::string::npos ||
-      relative.starts_with("..") || relative.find(":/") != std::string::npos)
+  if (relative.find('\0') != std::string::npos) RaiseUnsafeName(entryName);
+  // The checks read "\" as a separator in every archive name: what climbs out on Windows is refused here too.
+  std::string judged = relative;
+  if (origin != noFolder) std::replace(judged.begin(), judged.end(), '\\', '/');
+  const std::vector<std::string> parts = SplitString(judged, '/');
+  const std::string& first = parts.front();
+  if (first == ".." || (origin != noFolder && first.size() >= 2 && first[1] == ':' && IsAsciiLetter(first[0])))
     RaiseUnsafeName(entryName);
+  for (size_t i = 0; i + 1 < parts.size(); ++i)
+    if (parts[i] == "..") RaiseUnsafeName(entryName);
   const std::string root = NormalizeTargetRoot(targetFolder);
+  // Paths here are case-sensitive, so the root must match exactly; the folder itself is no place for a file.
+  auto inside = [&](const std::string& path) {
+    return path.size() > root.size() && path.compare(0, root.size(), root) == 0;
+  };
   const std::string full = ToNativePath(root + relative).string();
-  // Paths here are case-sensitive, so the root must match exactly.
-  if (full.size() <= root.size() || full.compare(0, root.size(), root) != 0) RaiseOutsideTarget(entryName);
+  if (!inside(ToNativePath(root + judged).string()) || !inside(full)) RaiseOutsideTarget(entryName);
   return full;
 }
 
@@ -224,19 +247,29 @@ void TRestoreManager::AnalyzeFolder(const std::string& sourceFolder, const std::
   for (const auto& file : LongGetFiles(sourceFolder, "*.*", true)) {
     std::string relative = RelativeName(folderNative, file);
     if (SameText(FileExtension(file), ".mbe")) relative.resize(relative.size() - 4);
-    if (const auto target = ResolveSafeTargetPath(targetFolder, relative)) CountRestoreEntry(*target, analysis);
+    if (const auto target = ResolveSafeTargetPath(targetFolder, relative, noFolder))
+      CountRestoreEntry(*target, analysis);
   }
 }
 
 void TRestoreManager::AnalyzeZip(const std::string& zipPath, const std::string& targetFolder,
                                  TRestoreAnalysis& analysis) {
-  if (const auto name = TZipReader::FindNameWithNul(zipPath)) RaiseUnsafeName(*name);
-  TZipReader reader(zipPath);
-  TZipEntry entry;
-  while (reader.NextEntry(entry)) {
-    const auto target = ResolveSafeTargetPath(targetFolder, entry.Name);
-    if (target && !entry.Directory) CountRestoreEntry(*target, analysis);
+  const TZipReader reader(zipPath);
+  for (const auto& file : ListArchiveFiles(reader, targetFolder)) CountRestoreEntry(file.Target, analysis);
+}
+
+std::vector<TRestoreManager::TArchiveFile> TRestoreManager::ListArchiveFiles(const TZipReader& reader,
+                                                                             const std::string& folder) {
+  std::vector<TArchiveFile> files;
+  std::set<std::string> taken;
+  for (const auto& entry : reader.Entries()) {
+    auto target = ResolveSafeTargetPath(folder, entry.Name, entry.WindowsNames ? noWindowsArchive : noUnixArchive);
+    if (!target) continue;
+    // Two entries for one path would leave only the later one: an archive holding both is damaged.
+    if (!taken.insert(*target).second) reader.Damaged("aynı yola iki girdi: " + ShownEntryName(entry.Name));
+    files.push_back({&entry, std::move(*target)});
   }
+  return files;
 }
 
 void TRestoreManager::CountRestoreEntry(const std::string& targetPath, TRestoreAnalysis& analysis) {
@@ -275,51 +308,43 @@ void TRestoreManager::RestoreBackupOutput(const std::string& sourcePath, const s
 void TRestoreManager::RestoreZip(const std::string& zipPath, const std::string& targetFolder,
                                  TRestoreConflictAction conflictAction, TRestoreCounters& counters) {
   TStagingFolder staging("RestoreZip_", FClock);
-  ExtractZipToFolder(zipPath, staging.Path());
+  TStagedModes modes;
+  ExtractZipToFolder(zipPath, staging.Path(), modes);
   // What a ZIP holds is restored as it was stored: an ".mbe" file inside an archive is the user's own file, not
   // one the backup encrypted (archives are encrypted whole).
-  RestoreFolderTree(staging.Path(), targetFolder, conflictAction, "", false, counters);
+  RestoreFolderTree(staging.Path(), targetFolder, conflictAction, "", false, counters, &modes);
 }
 
-void TRestoreManager::ExtractZipToFolder(const std::string& zipPath, const std::string& stagingFolder) {
+void TRestoreManager::ExtractZipToFolder(const std::string& zipPath, const std::string& stagingFolder,
+                                         TStagedModes& stagedModes) {
   LongForceDirectories(stagingFolder);
-  if (const auto name = TZipReader::FindNameWithNul(zipPath)) RaiseUnsafeName(*name);
-  // Every name is checked and the room counted before the first byte is unpacked.
+  // Every name and the whole structure are checked, and the room counted, before the first byte is unpacked.
+  TZipReader reader(zipPath);
+  const std::vector<TArchiveFile> files = ListArchiveFiles(reader, stagingFolder);
   int64_t totalSize = 0;
-  {
-    TZipReader reader(zipPath);
-    TZipEntry entry;
-    while (reader.NextEntry(entry))
-      if (ResolveSafeTargetPath(stagingFolder, entry.Name) && !entry.Directory)
-        totalSize +=
-            entry.SymbolicLink ? static_cast<int64_t>(entry.LinkTarget.size()) : std::max<int64_t>(entry.Size, 0);
-  }
+  for (const auto& file : files) totalSize += static_cast<int64_t>(std::min<uint64_t>(file.Entry->Size, INT64_MAX));
   TStagingFolder::CheckFreeSpace(totalSize);
 
+  // Each entry stops at the size it declares (the reader sees to it), so what is unpacked never passes the total
+  // the room was counted for.
   TTargetGuard guard(stagingFolder);
-  TZipReader reader(zipPath);
-  TZipEntry entry;
-  std::vector<char> buffer(ExtractBufferSize);
-  while (reader.NextEntry(entry)) {
-    const auto target = ResolveSafeTargetPath(stagingFolder, entry.Name);
-    if (!target || entry.Directory) continue;
-    guard.PrepareFolderOf(*target, entry.Name);
-    // A later entry of the same name replaces an earlier one; a link standing there is replaced, not followed.
-    TFileHandle out(::open(target->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
-    if (out.Get() < 0) RaiseWriteError(errno, *target);
-    if (entry.SymbolicLink) {
-      WriteAll(out.Get(), entry.LinkTarget.data(), entry.LinkTarget.size(), *target);
-    } else {
-      while (const size_t count = reader.Read(buffer.data(), buffer.size()))
-        WriteAll(out.Get(), buffer.data(), count, *target);
-    }
-    if (out.Close() != 0) RaiseWriteError(errno, *target);
+  for (const auto& file : files) {
+    const TZipEntry& entry = *file.Entry;
+    guard.PrepareFolderOf(file.Target, entry.Name);
+    // Names are unique and the staging folder is fresh, so nothing stands there; if something does, it stays.
+    const mode_t createMode = entry.HasMode ? 0600 : 0666;
+    TFileHandle out(::open(file.Target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, createMode));
+    if (out.Get() < 0) RaiseWriteError(errno, file.Target);
+    reader.ReadEntry(entry, [&](const char* data, size_t size) { WriteAll(out.Get(), data, size, file.Target); });
+    if (out.Close() != 0) RaiseWriteError(errno, file.Target);
+    if (entry.HasMode) stagedModes[file.Target] = entry.Mode & 0777;
   }
 }
 
 void TRestoreManager::RestoreFolderTree(const std::string& sourceFolder, const std::string& targetFolder,
                                         TRestoreConflictAction conflictAction, const std::string& password,
-                                        bool backupFolder, TRestoreCounters& counters) {
+                                        bool backupFolder, TRestoreCounters& counters,
+                                        const TStagedModes* stagedModes) {
   counters = {};
   const std::vector<std::string> files = LongGetFiles(sourceFolder, "*.*", true);
   const std::string folderNative = ToNativePath(sourceFolder).string();
@@ -336,18 +361,24 @@ void TRestoreManager::RestoreFolderTree(const std::string& sourceFolder, const s
       }
       relative.resize(relative.size() - 4);
     }
-    const auto target = ResolveSafeTargetPath(targetFolder, relative);
+    const auto target = ResolveSafeTargetPath(targetFolder, relative, noFolder);
     if (!target) continue;
-    if (encrypted)
+    if (encrypted) {
       RestoreEncryptedFile(file, *target, conflictAction, *manager, guard, counters);
-    else
-      RestorePlainFile(file, *target, conflictAction, !backupFolder, guard, counters);
+    } else {
+      const uint32_t* mode = nullptr;
+      if (stagedModes) {
+        const auto recorded = stagedModes->find(ToNativePath(file).string());
+        if (recorded != stagedModes->end()) mode = &recorded->second;
+      }
+      RestorePlainFile(file, *target, conflictAction, !backupFolder, mode, guard, counters);
+    }
   }
 }
 
 void TRestoreManager::RestorePlainFile(const std::string& sourceFile, const std::string& targetPath,
-                                       TRestoreConflictAction conflictAction, bool moveAllowed, TTargetGuard& guard,
-                                       TRestoreCounters& counters) {
+                                       TRestoreConflictAction conflictAction, bool moveAllowed, const uint32_t* mode,
+                                       TTargetGuard& guard, TRestoreCounters& counters) {
   const auto destination = ResolveConflictTarget(targetPath, conflictAction);
   if (!destination) {
     ++counters.Skipped;
@@ -356,6 +387,7 @@ void TRestoreManager::RestorePlainFile(const std::string& sourceFile, const std:
   guard.PrepareFolderOf(*destination, *destination);
   // Without overwrite: whatever appeared at the path since the check stays and the copy fails instead.
   if (!moveAllowed || !MoveWithoutReplacing(sourceFile, *destination)) LongCopyFile(sourceFile, *destination, false);
+  if (mode) ApplyRecordedMode(*destination, *mode);
   ++counters.Restored;
 }
 

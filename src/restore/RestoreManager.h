@@ -10,6 +10,10 @@
 //   leaves it and counts it as skipped.
 // - Nothing is written outside the target folder or the operation's staging folders, also not through a link to
 //   a folder that already stands inside the target; archive entries never become links.
+// - An archive's structure is checked whole before anything of it is used, and each entry's data against its size
+//   and CRC while it is unpacked (ZipReader); damage stops the operation before any file of it reaches the target.
+// - Files come back with the permission bits their backup kept (a Unix-made archive entry, the ".mbe" file of an
+//   encrypted output folder, the copy in a plain one), never with set-id or sticky bits.
 // - ZIP archives and decrypted ".mbe" outputs are unpacked into staging folders in the user's temporary folder,
 //   which are removed when the operation ends, successfully or not; an archive that would not fit the free space
 //   there is refused before anything is unpacked.
@@ -18,16 +22,25 @@
 //
 // Blocking calls on the caller's thread; no state is kept between calls.
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/Clock.h"
 
 namespace velkor {
 
 class TEncryptionManager;
+class TZipReader;
+struct TZipEntry;
 
 enum TRestoreConflictAction { rcOverwrite, rcRename, rcSkip };
+
+// Where a name to restore comes from, which decides what separates its parts: "/" and "\" in ZIP entries made on
+// DOS or Windows (and older archives of ours), "/" alone in entries made on Unix and in files of an output folder,
+// where "\" is an ordinary character of a Linux name.
+enum TEntryNameOrigin { noWindowsArchive, noUnixArchive, noFolder };
 
 struct TRestoreAnalysis {
   int32_t TotalFiles = 0;         // file entries a restore would write
@@ -53,11 +66,15 @@ public:
 
   // The full path of the folder with a trailing "/".
   static std::string NormalizeTargetRoot(const std::string& targetFolder);
-  // Maps an entry name ("/" or "\" separators, as stored) into `targetFolder`. nullopt for a folder entry (empty or
-  // ending in a separator), which is skipped. Raises on a name holding a NUL, "..\", a leading "..", or ":\", and on
-  // one that resolves outside the folder.
-  static std::optional<std::string> ResolveSafeTargetPath(const std::string& targetFolder,
-                                                          const std::string& entryName);
+  // Maps an entry name, as stored, into `targetFolder`; leading separators are dropped. nullopt for a folder entry
+  // (empty or ending in a separator), which is skipped. Raises with the unsafe-name message on a NUL, on a first
+  // part that is "..", on a ".." followed by more parts, and, for archive names, on a drive-rooted first part
+  // ("C:"); and with the outside message on a name that resolves to the folder itself or outside it. Parts are
+  // judged as text, not by what they contain: "v2..", "..gizli" and "Disk D:" are ordinary names. In archive
+  // names "\" counts as a separator for these checks even where it is an ordinary character, so a name that would
+  // climb out on Windows is refused everywhere.
+  static std::optional<std::string> ResolveSafeTargetPath(const std::string& targetFolder, const std::string& entryName,
+                                                          TEntryNameOrigin origin = noWindowsArchive);
   // The path to write for `targetPath`: itself when nothing stands there; else nullopt for rcSkip, or the first
   // free "name (n).ext" for rcRename and rcOverwrite.
   static std::optional<std::string> ResolveConflictTarget(const std::string& targetPath,
@@ -69,22 +86,32 @@ private:
     int32_t Skipped = 0;
   };
   class TTargetGuard;
+  // Permission bits recorded by archive entries, by the staged file they were unpacked to.
+  using TStagedModes = std::map<std::string, uint32_t>;
+  struct TArchiveFile {
+    const TZipEntry* Entry;
+    std::string Target;
+  };
 
   void AnalyzeFolder(const std::string& sourceFolder, const std::string& targetFolder, TRestoreAnalysis& analysis);
   void AnalyzeZip(const std::string& zipPath, const std::string& targetFolder, TRestoreAnalysis& analysis);
   static void CountRestoreEntry(const std::string& targetPath, TRestoreAnalysis& analysis);
   // `backupFolder` is true for an output folder, whose ".mbe" files are decrypted, and false for a staging folder
   // of unpacked entries, which are restored as they are (and moved rather than copied where the system allows).
+  // `stagedModes` (staging folders only) gives the permission bits the archive recorded.
   void RestoreFolderTree(const std::string& sourceFolder, const std::string& targetFolder,
                          TRestoreConflictAction conflictAction, const std::string& password, bool backupFolder,
-                         TRestoreCounters& counters);
+                         TRestoreCounters& counters, const TStagedModes* stagedModes = nullptr);
   static void RestorePlainFile(const std::string& sourceFile, const std::string& targetPath,
-                               TRestoreConflictAction conflictAction, bool moveAllowed, TTargetGuard& guard,
-                               TRestoreCounters& counters);
+                               TRestoreConflictAction conflictAction, bool moveAllowed, const uint32_t* mode,
+                               TTargetGuard& guard, TRestoreCounters& counters);
   static void RestoreEncryptedFile(const std::string& sourceFile, const std::string& targetPath,
                                    TRestoreConflictAction conflictAction, TEncryptionManager& manager,
                                    TTargetGuard& guard, TRestoreCounters& counters);
-  void ExtractZipToFolder(const std::string& zipPath, const std::string& stagingFolder);
+  // The file entries of an archive with the paths they map to below `folder`. Raises on an unsafe name and on two
+  // entries that would land on the same path (damage: one of them would be lost).
+  static std::vector<TArchiveFile> ListArchiveFiles(const TZipReader& reader, const std::string& folder);
+  void ExtractZipToFolder(const std::string& zipPath, const std::string& stagingFolder, TStagedModes& stagedModes);
   void RestoreZip(const std::string& zipPath, const std::string& targetFolder, TRestoreConflictAction conflictAction,
                   TRestoreCounters& counters);
 

@@ -28,6 +28,7 @@ TStagingFolder::TStagingFolder(const std::string& prefix, IClock& clock) {
     const std::string candidate = attempt == 0 ? base : base + "_" + std::to_string(attempt);
     if (::mkdir(candidate.c_str(), 0700) == 0) {
       FPath = candidate;
+      FLock = TWorkLock(FPath);
       return;
     }
     const int err = errno;
@@ -37,6 +38,7 @@ TStagingFolder::TStagingFolder(const std::string& prefix, IClock& clock) {
 }
 
 TStagingFolder::~TStagingFolder() {
+  // Removed while still locked, so a cleanup running meanwhile never takes it for a leftover.
   try {
     LongDeleteDirectory(FPath, true);
   } catch (...) {

@@ -5,12 +5,14 @@
 //
 // The folder is created exclusively and private to the user (0700): the temporary folder may be shared, and a
 // name that already exists there (a leftover, or something planted to redirect our writes) is never reused; a
-// numbered suffix is taken instead.
+// numbered suffix is taken instead. For its whole life the folder is held with a work lock (platform/Leftovers.h),
+// so only a folder whose restore was killed is ever taken for a leftover.
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "platform/Clock.h"
+#include "platform/Leftovers.h"
 
 namespace velkor {
 
@@ -33,6 +35,7 @@ public:
 
 private:
   std::string FPath;
+  TWorkLock FLock;
 };
 
 }  // namespace velkor

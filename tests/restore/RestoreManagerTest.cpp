@@ -1,11 +1,16 @@
 // The restore engine's rules one by one: the escape guard, conflict names, the failure messages, encrypted content,
 // the room check of the staging folder and links met in the target or the temporary folder.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include "RestoreTestSupport.h"
 #include "crypto/EncryptionManager.h"
+#include "engine/ZipArchiveWriter.h"
+#include "platform/FileHandle.h"
+#include "platform/Leftovers.h"
 #include "platform/ProcessLocale.h"
 #include "restore/RestoreManager.h"
+#include "restore/StagingFolder.h"
 #include "support/FakeClock.h"
 #include "util/Error.h"
 
@@ -60,39 +65,66 @@ TEST_F(RestoreManagerTest, EscapeGuardMapsNamesIntoTheFolderOrRefusesThem) {
   const std::string root = FDir.Path().string() + "/";
   struct TCase {
     std::string Name;
+    TEntryNameOrigin Origin;
     std::string Expected;  // the relative result; "-" for a folder entry; "!u" unsafe, "!o" outside
   };
+  constexpr TEntryNameOrigin Windows = noWindowsArchive, Unix = noUnixArchive, Folder = noFolder;
   const std::vector<TCase> cases = {
-      {"Docs/a.txt", "Docs/a.txt"},
-      {"Docs\\sub\\b.txt", "Docs/sub/b.txt"},
-      {"//\\etc/x.txt", "etc/x.txt"},
-      {"a/./b.txt", "a/b.txt"},
-      {"a..b.txt", "a..b.txt"},
-      {"klasör/ğ.txt", "klasör/ğ.txt"},
-      {"", "-"},
-      {"docs/", "-"},
-      {"docs\\", "-"},
-      {"\\", "-"},
-      {"..", "!u"},
-      {"..gizli", "!u"},
-      {"a/../b", "!u"},
-      {"a\\..\\b", "!u"},
-      {"x/C:\\y", "!u"},
-      {std::string("a\0b", 3), "!u"},
-      {".", "!o"},
-      {"a/..", "!o"},
-      {"a/b/..", "a"},
+      {"Docs/a.txt", Windows, "Docs/a.txt"},
+      {"Docs\\sub\\b.txt", Windows, "Docs/sub/b.txt"},
+      {"//\\etc/x.txt", Windows, "etc/x.txt"},
+      {"a/./b.txt", Windows, "a/b.txt"},
+      {"a..b.txt", Windows, "a..b.txt"},
+      {"klasör/ğ.txt", Windows, "klasör/ğ.txt"},
+      // Parts are judged as a whole: dots or a colon inside a name are ordinary characters.
+      {"..gizli", Windows, "..gizli"},
+      {"v2../..gizli/...", Windows, "v2../..gizli/..."},
+      {"Disk D:/x", Windows, "Disk D:/x"},
+      {"x/C:\\y", Windows, "x/C:/y"},
+      {"a/b/..", Windows, "a"},
+      {"", Windows, "-"},
+      {"docs/", Windows, "-"},
+      {"docs\\", Windows, "-"},
+      {"\\", Windows, "-"},
+      {"..", Windows, "!u"},
+      {"../evil.txt", Windows, "!u"},
+      {"..\\evil.txt", Windows, "!u"},
+      {"a/../b", Windows, "!u"},
+      {"a\\..\\b", Windows, "!u"},
+      {"C:\\Windows\\x.dll", Windows, "!u"},
+      {"c:x.txt", Windows, "!u"},
+      {std::string("a\0b", 3), Windows, "!u"},
+      {".", Windows, "!o"},
+      {"a/..", Windows, "!o"},
+      {"a\\..", Windows, "!o"},
+      // Made on Unix: "\" is part of the name, but still judged as a separator.
+      {"a\\b.txt", Unix, "a\\b.txt"},
+      {"\\baştaki", Unix, "\\baştaki"},
+      {"sondaki\\", Unix, "sondaki\\"},
+      {"docs/", Unix, "-"},
+      {"..\\evil.txt", Unix, "!u"},
+      {"a\\..\\..\\evil.txt", Unix, "!u"},
+      {"C:\\Windows\\x.dll", Unix, "!u"},
+      {"a\\..", Unix, "!o"},
+      {"G\xF6rev\xFF.txt", Unix, "G\xF6rev\xFF.txt"},
+      // Files of an output folder are native names: nothing in a Linux name can climb out.
+      {"C:/x", Folder, "C:/x"},
+      {"a\\..", Folder, "a\\.."},
+      {"..\\x", Folder, "..\\x"},
+      {"../x", Folder, "!u"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.Name);
+    SCOPED_TRACE(c.Name + " / " + std::to_string(c.Origin));
     if (c.Expected.starts_with("!")) {
-      const std::string error = ErrorOf([&] { TRestoreManager::ResolveSafeTargetPath(FDir.Path().string(), c.Name); });
-      EXPECT_TRUE(error.starts_with(c.Expected == "!u" ? "Arşiv içinde güvenli olmayan bir yol algılandı: "
-                                                       : "Arşiv girdisi hedef klasör dışına çıkmaya çalışıyor: "))
-          << error;
+      const std::string error =
+          ErrorOf([&] { TRestoreManager::ResolveSafeTargetPath(FDir.Path().string(), c.Name, c.Origin); });
+      const std::string expected = c.Expected == "!u" ? "Arşiv içinde güvenli olmayan bir yol algılandı: "
+                                                      : "Arşiv girdisi hedef klasör dışına çıkmaya çalışıyor: ";
+      // The message names the entry exactly as stored.
+      EXPECT_EQ(error, expected + test::ShownName(c.Name));
       continue;
     }
-    const auto resolved = TRestoreManager::ResolveSafeTargetPath(FDir.Path().string() + "/", c.Name);
+    const auto resolved = TRestoreManager::ResolveSafeTargetPath(FDir.Path().string() + "/", c.Name, c.Origin);
     EXPECT_EQ(resolved.value_or("-"), c.Expected == "-" ? "-" : root + c.Expected);
   }
 }
@@ -182,12 +214,21 @@ TEST_F(RestoreManagerTest, ArchivesRestoreTheirContentAsStored) {
   EXPECT_EQ(Restore(empty), std::make_pair(0, 0));
   EXPECT_TRUE(fs::is_directory(FTarget));
 
-  // Names without the UTF-8 flag are code page 437, the format's original character set.
+  // Names without the UTF-8 flag are code page 437, the format's original character set, in entries made on DOS
+  // or Windows, where "\\" separates too; entries made on Unix keep their bytes, and "\\" is part of the name.
   fs::remove_all(FTarget);
   const fs::path dos = FDir / "Eski.zip";
-  test::WriteZipFixture(dos, {{"Docs\\über.txt", "ü", false, true}, {"Docs/ğ.txt", "ğ"}});
-  EXPECT_EQ(Restore(dos), std::make_pair(2, 0));
-  EXPECT_EQ(test::ReadTree(FTarget), (TFileTree{{"Docs/über.txt", "ü"}, {"Docs/ğ.txt", "ğ"}}));
+  test::WriteZipFixture(dos, {{.Name = "Docs\\über.txt", .Data = "ü", .Cp437Name = true, .WindowsHost = true},
+                              {.Name = "Docs/ğ.txt", .Data = "ğ", .WindowsHost = true},
+                              {.Name = "Unix/über.txt", .Data = "raw", .Cp437Name = true},
+                              {.Name = "Unix/a\\b.txt", .Data = "ab"}});
+  EXPECT_EQ(Restore(dos), std::make_pair(4, 0));
+  EXPECT_EQ(test::ReadTree(FTarget), (TFileTree{{"Docs/über.txt", "ü"},
+                                                {"Docs/ğ.txt", "ğ"},
+                                                {"Unix/\x81"
+                                                 "ber.txt",
+                                                 "raw"},
+                                                {"Unix/a\\b.txt", "ab"}}));
 
   // A ".mbe" file inside an archive is the user's own file (archives are encrypted whole): it comes back as it
   // was, without a password, and its name keeps the extension.
@@ -199,6 +240,66 @@ TEST_F(RestoreManagerTest, ArchivesRestoreTheirContentAsStored) {
   fs::remove_all(FTarget);
   EXPECT_EQ(Restore(zip), std::make_pair(2, 0));
   EXPECT_EQ(test::ReadTree(FTarget), (TFileTree{{"Docs/a.txt", "a"}, {"Docs/kasa.kdbx.mbe", userFile}}));
+}
+
+// A restored file is no more readable than its backup kept it: the bits a Unix-made entry records, never set-id or
+// sticky ones; an entry that records none gets the usual mode of a new file.
+TEST_F(RestoreManagerTest, ArchiveEntriesComeBackWithTheirRecordedPermissionBits) {
+  test::TScopedUmask umask(022);
+  const fs::path zip = FDir / "Günlük.zip";
+  test::WriteZipFixture(zip, {{.Name = "Docs/özel.txt", .Data = "1", .Mode = 0600},
+                              {.Name = "Docs/grup.txt", .Data = "2", .Mode = 0640},
+                              {.Name = "Docs/betik.sh", .Data = "3", .Mode = 0755},
+                              {.Name = "Docs/setuid", .Data = "4", .Mode = 04755},
+                              {.Name = "Docs/yapışkan", .Data = "5", .Mode = 01777},
+                              {.Name = "Docs/salt.txt", .Data = "6", .Mode = 0400},
+                              {.Name = "Docs/izinsiz.txt", .Data = "7", .WindowsHost = true},
+                              {"Docs/bağ", "/etc/passwd", true}});
+  EXPECT_EQ(Restore(zip), std::make_pair(8, 0));
+  const std::map<std::string, fs::perms> expected = {{"özel.txt", fs::perms(0600)},    {"grup.txt", fs::perms(0640)},
+                                                     {"betik.sh", fs::perms(0755)},    {"setuid", fs::perms(0755)},
+                                                     {"yapışkan", fs::perms(0777)},    {"salt.txt", fs::perms(0400)},
+                                                     {"izinsiz.txt", fs::perms(0644)}, {"bağ", fs::perms(0644)}};
+  for (const auto& [name, perms] : expected)
+    EXPECT_EQ(fs::status(FTarget / "Docs" / name).permissions(), perms) << name;
+}
+
+// A staging folder is locked while its restore lives, so the start-up cleanup removes only those of killed ones.
+TEST_F(RestoreManagerTest, OnlyTheStagingFolderOfAFinishedRestoreIsALeftover) {
+  const fs::path killed = FDir / "tmp/RestoreZip_20240501100000123";
+  WriteFile(killed / "Docs/a.txt", "yarım");
+  {
+    TStagingFolder living("RestoreZip_", FClock);
+    EXPECT_EQ(RemoveAbandonedWork(FDir / "tmp", IsRestoreStagingName), std::vector<fs::path>{killed});
+    EXPECT_TRUE(fs::is_directory(living.Path()));
+  }
+  EXPECT_TRUE(test::ListEverything(FDir / "tmp").empty());
+}
+
+// An entry of 4 GiB or more has its sizes in ZIP64 fields, and the archive then ends with the ZIP64 records too.
+// Writing, unpacking and reading 4 GiB takes minutes on a small machine, so it runs on request only.
+TEST_F(RestoreManagerTest, EntriesOf4GiBOrMoreRestoreFromTheirZip64Fields) {
+  if (!std::getenv("VELKOR_SLOW_TESTS")) GTEST_SKIP() << "set VELKOR_SLOW_TESTS=1 to run";
+  const uintmax_t big = (uintmax_t{4} << 30) + 12345;
+  WriteFile(FDir / "küçük.txt", "küçük");
+  WriteFile(FDir / "büyük.bin", "");
+  fs::resize_file(FDir / "büyük.bin", big);  // sparse: costs no disk space until restored
+  const fs::path zip = FDir / "Büyük.zip";
+  {
+    TZipArchiveWriter writer(zip.string());
+    for (const auto& [source, entry] : std::vector<std::pair<std::string, std::string>>{
+             {"küçük.txt", "Docs/küçük.txt"}, {"büyük.bin", "Docs/büyük.bin"}, {"küçük.txt", "Docs/son-küçük.txt"}}) {
+      TFileHandle in(::open((FDir / source).c_str(), O_RDONLY));
+      ASSERT_TRUE(writer.AddFile(entry, in.Get(), [](int64_t) { return true; }));
+    }
+    writer.Close();
+  }
+  fs::remove(FDir / "büyük.bin");
+  EXPECT_EQ(FManager.AnalyzeRestore(zip.string(), FTarget.string(), "").TotalFiles, 3);
+  EXPECT_EQ(Restore(zip), std::make_pair(3, 0));
+  EXPECT_EQ(ReadFile(FTarget / "Docs/küçük.txt"), "küçük");
+  EXPECT_EQ(ReadFile(FTarget / "Docs/son-küçük.txt"), "küçük");
+  EXPECT_EQ(fs::file_size(FTarget / "Docs/büyük.bin"), big);
 }
 
 TEST_F(RestoreManagerTest, PasswordIsNeededForMbeOutputsAndFoldersHoldingThem) {

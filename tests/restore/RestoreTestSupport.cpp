@@ -1,6 +1,7 @@
 #include "RestoreTestSupport.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <nlohmann/json.hpp>
@@ -34,7 +35,14 @@ void WriteZipFixture(const fs::path& zipPath, const std::vector<TZipFixtureEntry
   layout["entries"] = nlohmann::json::array();
   for (const auto& entry : entries)
     layout["entries"].push_back(
-        {{"name", entry.Name}, {"hex", Hex(entry.Data)}, {"symlink", entry.SymbolicLink}, {"cp437", entry.Cp437Name}});
+        {{"name", entry.Name},
+         {"hex", Hex(entry.Data)},
+         {"symlink", entry.SymbolicLink},
+         {"cp437", entry.Cp437Name},
+         {"windows", entry.WindowsHost},
+         {"mode", entry.Mode ? nlohmann::json(*entry.Mode) : nlohmann::json()},
+         {"zeros", entry.Zeros},
+         {"declared_size", entry.DeclaredSize ? nlohmann::json(*entry.DeclaredSize) : nlohmann::json()}});
   layout["declared_size"] = options.DeclaredSize ? nlohmann::json(*options.DeclaredSize) : nlohmann::json();
   layout["damage"] = options.Damage.empty() ? nlohmann::json() : nlohmann::json(options.Damage);
   const fs::path layoutPath = zipPath.string() + ".json";
@@ -62,7 +70,7 @@ namespace {
 
 // A full run of the real engine over `sources`, on its own worker thread, with this thread pumping its hand-overs.
 fs::path RunEngine(const std::vector<std::string>& sources, const fs::path& destination, bool compress,
-                   const std::string& password) {
+                   const std::string& password, std::vector<std::string>* failedFiles) {
   TQueuedMainThread mainThread;
   TBackupEngine engine(mainThread);
   std::optional<std::pair<bool, std::string>> completion;
@@ -78,29 +86,41 @@ fs::path RunEngine(const std::vector<std::string>& sources, const fs::path& dest
   while (!completion && std::chrono::steady_clock::now() < deadline)
     if (mainThread.WaitForWork(10)) mainThread.ProcessPending();
   EXPECT_TRUE(completion && completion->first) << (completion ? completion->second : "no completion");
+  if (failedFiles)
+    *failedFiles = engine.FailedFiles();
+  else
+    EXPECT_TRUE(engine.FailedFiles().empty()) << engine.FailedFiles().front();
   return engine.LastBackupOutputPath();
 }
 
 }  // namespace
 
 fs::path BuildBackupOutput(TOutputKind kind, const TFileTree& tree, const fs::path& destination,
-                           const std::string& password) {
+                           const std::string& password, std::vector<std::string>* failedFiles,
+                           const std::map<std::string, uint32_t>& modes) {
   if (kind == okZipBackslashNames) {
     std::vector<TZipFixtureEntry> entries;
-    for (const auto& [relative, content] : tree) entries.push_back({ReplaceAll(relative, "/", "\\"), content});
+    for (const auto& [relative, content] : tree)
+      entries.push_back({.Name = ReplaceAll(relative, "/", "\\"), .Data = content, .WindowsHost = true});
     const fs::path zip = destination / "Günlük_2024-05-01_10-00-00.zip";
     WriteZipFixture(zip, entries);
     return zip;
   }
   // The tree's first path parts name the source folders.
-  const fs::path sourceRoot = destination.string() + "-kaynak";
+  const fs::path sourceRoot = BackupSourceRoot(destination);
   WriteTree(sourceRoot, tree);
+  for (const auto& [relative, mode] : modes) fs::permissions(sourceRoot / relative, fs::perms(mode));
   std::set<std::string> sources;
   for (const auto& entry : tree) sources.insert((sourceRoot / fs::path(entry.first).begin()->string()).string());
   const bool encrypt = kind == okEncryptedFolder || kind == okEncryptedZip;
   return RunEngine({sources.begin(), sources.end()}, destination, kind == okZip || kind == okEncryptedZip,
-                   encrypt ? password : "");
+                   encrypt ? password : "", failedFiles);
 }
+
+std::string ShownName(const std::string& name) { return ReplaceAll(name, std::string_view("\0", 1), "\\0"); }
+
+TScopedUmask::TScopedUmask(unsigned mask) : FOld(::umask(static_cast<mode_t>(mask))) {}
+TScopedUmask::~TScopedUmask() { ::umask(static_cast<mode_t>(FOld)); }
 
 std::set<std::string> ListEverything(const fs::path& root) {
   std::set<std::string> paths;
