@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/FileHandle.h"
 #include "platform/Leftovers.h"
 #include "util/DateTime.h"
 #include "util/Error.h"
@@ -119,15 +120,62 @@ std::string ReadTextFile(const std::filesystem::path& path) {
   return text;
 }
 
+namespace {
+
+bool SameContent(const std::filesystem::path& a, const std::filesystem::path& b) {
+  TFileHandle fa(::open(a.c_str(), O_RDONLY | O_CLOEXEC));
+  TFileHandle fb(::open(b.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fa.IsOpen() || !fb.IsOpen()) return false;
+  std::string ba(65536, '\0'), bb(65536, '\0');
+  for (;;) {
+    const ssize_t na = ::read(fa.Get(), ba.data(), ba.size());
+    if (na < 0) return false;
+    size_t got = 0;
+    while (got < static_cast<size_t>(na)) {
+      const ssize_t nb = ::read(fb.Get(), bb.data() + got, static_cast<size_t>(na) - got);
+      if (nb <= 0) return false;
+      got += static_cast<size_t>(nb);
+    }
+    if (na == 0) {
+      char extra;
+      return ::read(fb.Get(), &extra, 1) == 0;
+    }
+    if (std::memcmp(ba.data(), bb.data(), got) != 0) return false;
+  }
+}
+
+// A copy kept earlier of this very content, so that reading a damaged file again and again keeps one copy.
+std::filesystem::path FindKeptCopy(const std::filesystem::path& path) {
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(path, ec);
+  if (ec) return {};
+  const std::string prefix = path.filename().string() + ".damaged-";
+  const std::filesystem::path folder = path.parent_path().empty() ? "." : path.parent_path();
+  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::filesystem::path candidate = it->path();
+    if (candidate.filename().string().rfind(prefix, 0) != 0) continue;
+    std::error_code sizeError;
+    if (std::filesystem::file_size(candidate, sizeError) == size && !sizeError && SameContent(path, candidate))
+      return candidate;
+  }
+  return {};
+}
+
+}  // namespace
+
 std::filesystem::path PreserveDamagedFile(const std::filesystem::path& path, double nowLocal) {
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) return {};
+  if (std::filesystem::path kept = FindKeptCopy(path); !kept.empty()) return kept;
   const std::string stamp = FormatDateTime("yyyymmdd-hhnnss", nowLocal);
   std::filesystem::path copy = path.string() + ".damaged-" + stamp;
   for (int n = 2; std::filesystem::exists(copy, ec); ++n)
     copy = path.string() + ".damaged-" + stamp + "_" + std::to_string(n);
-  std::filesystem::copy_file(path, copy, ec);
-  return ec ? std::filesystem::path() : copy;
+  if (std::filesystem::copy_file(path, copy, ec)) return copy;
+  // A copy cut short (a full disk) is no copy.
+  std::error_code ignored;
+  std::filesystem::remove(copy, ignored);
+  return {};
 }
 
 }  // namespace velkor

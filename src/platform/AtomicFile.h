@@ -40,7 +40,8 @@ void WriteFileAtomic(const std::filesystem::path& target, std::string_view conte
 std::string ReadTextFile(const std::filesystem::path& path);
 
 // Keeps an unreadable file beside the original as "<name>.damaged-YYYYMMDD-hhnnss" (copied, never moved, so
-// the original stays until a successful write replaces it). Returns the copy's path, empty when none was made.
+// the original stays until a successful write replaces it); a copy kept earlier of the same content serves
+// again. Returns the copy's path, empty when none could be made: the caller must then not write over the file.
 std::filesystem::path PreserveDamagedFile(const std::filesystem::path& path, double nowLocal);
 
 // The system's message for an errno value, in the user's language where the system has one.

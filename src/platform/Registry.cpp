@@ -9,6 +9,7 @@
 #include "platform/AppPaths.h"
 #include "platform/AtomicFile.h"
 #include "platform/Clock.h"
+#include "platform/StoredJson.h"
 #include "util/Error.h"
 #include "util/StringUtils.h"
 
@@ -43,32 +44,45 @@ private:
   int FFd = -1;
 };
 
+// registry.json holds a few dozen short values (sign-in, e-mail, encryption and cloud settings): kilobytes.
+// 4 MiB leaves room a thousand times over and keeps a damaged or foreign file from costing more than that on
+// every call; what the program writes nests two levels deep.
+constexpr TJsonTextLimits StoreLimits{4 * 1024 * 1024, 16};
+
 struct TStore {
   json Root = json::object();
-  bool Damaged = false;
+  std::string Problem;  // why the file on disk is not what Root holds; "" when it read whole
 };
 
 TStore LoadStore(const std::filesystem::path& file) {
   TStore store;
-  std::error_code ec;
-  if (!std::filesystem::exists(file, ec)) return store;
-  try {
-    json parsed = json::parse(ReadTextFile(file));
-    if (parsed.is_object()) {
-      store.Root = std::move(parsed);
-      return store;
-    }
-  } catch (const std::exception&) {
+  TStoredJson read = ReadStoredJson(file, StoreLimits);
+  if (!read.Exists || read.Blank) return store;
+  if (read.Value.is_object()) {
+    store.Root = std::move(read.Value);
+    store.Problem = read.Problem;
+  } else {
+    store.Problem = read.Problem.empty() ? "kök değeri bir nesne değil" : read.Problem;
   }
-  store.Damaged = true;
   return store;
 }
 
-void SaveStore(const std::filesystem::path& file, const TStore& store) {
+// A damaged store is kept aside before anything replaces it; without that copy it is not replaced at all.
+void KeepDamagedStore(const std::filesystem::path& file, const TStore& store) {
+  if (store.Problem.empty() || !PreserveDamagedFile(file, SystemClock().Now()).empty()) return;
+  throw EVelkorError("Kayıt dosyası hasarlı ve kopyası alınamadığı için üzerine yazılmadı: " + file.string() + " (" +
+                     store.Problem + ")");
+}
+
+void WriteStore(const std::filesystem::path& file, const TStore& store) {
   std::error_code ec;
   std::filesystem::create_directories(file.parent_path(), ec);
-  if (store.Damaged) PreserveDamagedFile(file, SystemClock().Now());
   WriteFileAtomic(file, store.Root.dump());
+}
+
+void SaveStore(const std::filesystem::path& file, const TStore& store) {
+  KeepDamagedStore(file, store);
+  WriteStore(file, store);
 }
 
 json::iterator FindKey(json& root, const std::string& key) {
@@ -108,15 +122,17 @@ bool TRegistry::OpenKey(const std::string& key, bool canCreate) {
   if (k.empty()) return false;
   if (!KeyExists(k)) {
     if (!canCreate) return false;
-    try {
-      TFileLock lock(FFile);
-      TStore store = LoadStore(FFile);
-      if (FindKey(store.Root, k) == store.Root.end()) {
-        store.Root[k] = json::object();
-        SaveStore(FFile, store);
+    TFileLock lock(FFile);
+    TStore store = LoadStore(FFile);
+    if (FindKey(store.Root, k) == store.Root.end()) {
+      // Refusing to destroy a damaged store is an error to report; failing to write is "cannot create".
+      KeepDamagedStore(FFile, store);
+      store.Root[k] = json::object();
+      try {
+        WriteStore(FFile, store);
+      } catch (const EVelkorError&) {
+        return false;
       }
-    } catch (const EVelkorError&) {
-      return false;
     }
   }
   FCurrentKey = k;

@@ -5,6 +5,10 @@
 // they stand for; values are typed (string or 32-bit integer) so a value read with the wrong type fails as it
 // would there. Every call reads the file afresh and every write rewrites it under a file lock, so several
 // TRegistry objects (and processes) see each other's changes. One object is used by one thread at a time.
+//
+// A file that cannot be read whole reads as what could be kept of it (nothing when it does not parse); it is
+// copied aside ("registry.json.damaged-...") before the first write replaces it, and when no copy can be made
+// every write fails with EVelkorError instead, so the user's stored values are never lost silently.
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -20,7 +24,8 @@ public:
   explicit TRegistry(std::filesystem::path file);
   TRegistry();  // the user's own store (GetRegistryFile)
 
-  // Opens `key`; creates it (and its parents) when `canCreate`. False when it does not exist and may not be created.
+  // Opens `key`; creates it (and its parents) when `canCreate`. False when it does not exist and may not be created
+  // (or the store cannot be written); throws EVelkorError when creating it would replace a damaged store.
   bool OpenKey(const std::string& key, bool canCreate);
   bool OpenKeyReadOnly(const std::string& key);
   void CloseKey();
