@@ -150,6 +150,8 @@ void TAppCore::Start(const TStartOptions& options) {
   UpdateTrayStatus();
   if (options.Hidden) AddLog("Windows başlangıcında sessiz modda başlatıldı; görev zamanlayıcı arka planda çalışıyor.");
   RefreshHistoryList();
+  // A stored file read from damage, and where its copy was kept.
+  for (const std::string& line : FConfigManager->DamageReport()) AddLog(line);
   if (options.SchedulerActive) AddLog("Program başlatıldı. Görev zamanlayıcı aktif.");
   SetRunningUi(false);
   UpdateNextRunStatus();

@@ -43,6 +43,12 @@ void PrintError(const std::string& text) {
 
 bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
+// A stored file read from damage is named on standard error with where its copy was kept; otherwise its missing
+// tasks or entries would look like none at all.
+void ReportDamagedFiles(const TConfigManager& manager) {
+  for (const std::string& line : manager.DamageReport()) PrintError("velkor-cli: " + line);
+}
+
 // The stored encryption password as the window would hold it at start-up.
 std::string StoredEncryptionPassword(TEncryptionManager& manager, const TBackupConfig& config) {
   return config.CacheEncryptionPassword ? manager.LoadPasswordFromRegistry() : std::string();
@@ -91,6 +97,7 @@ int64_t MillisecondsToNextTick() {
 int RunTasksCommand() {
   TConfigManager manager;
   const std::unique_ptr<TBackupConfig> config = manager.LoadConfig();
+  ReportDamagedFiles(manager);
   for (const auto& task : config->Tasks)
     for (int type = stFull; type <= stIncremental; ++type) task->Schedule.SubSchedule(type)->UpdateNextRun();
   for (const TTaskListRow& row : TaskListRows(*config, tfAll))
@@ -102,6 +109,7 @@ int RunTasksCommand() {
 int RunHistoryCommand() {
   TConfigManager manager;
   const std::vector<TBackupHistoryItem> items = manager.LoadHistory();
+  ReportDamagedFiles(manager);
   for (size_t i = 0; i < items.size(); ++i) {
     const TBackupHistoryItem& item = items[i];
     std::printf("%zu\t%s\t%s\t%s\t%s\n", i + 1, FormatDateTime("dd.mm.yyyy hh:nn:ss", item.BackupTime).c_str(),
@@ -132,6 +140,7 @@ int RunBackupCommand(const std::string& taskName, std::optional<TBackupType> typ
   TCliPrompts prompts(terminal, true);
   core = std::make_unique<TAppCore>(TAppCoreServices(view, prompts, SystemClock(), mainThread));
   core->LoadConfiguration();
+  ReportDamagedFiles(*core->ConfigManager());
   TBackupTask* task = FindTask(*core->Config(), taskName);
   if (task == nullptr) {
     PrintError("velkor-cli: no task named '" + taskName + "' (see velkor-cli tasks)");
@@ -171,6 +180,7 @@ int RunDaemonCommand() {
   TCliPrompts prompts(terminal, false);
   core = std::make_unique<TAppCore>(TAppCoreServices(view, prompts, SystemClock(), mainThread));
   core->LoadConfiguration();
+  ReportDamagedFiles(*core->ConfigManager());
   core->Start({.SchedulerActive = true});
 
   // The timer ticks at the start of each minute, so a run starts within a second of its time.
@@ -193,6 +203,7 @@ int RunDaemonCommand() {
 int RunDecryptCommand(const std::string& file, const std::string& output) {
   TConfigManager manager;
   const std::unique_ptr<TBackupConfig> config = manager.LoadConfig();
+  ReportDamagedFiles(manager);
   TEncryptionManager encryption;
   StoredEncryptionPassword(encryption, *config);
 
@@ -228,6 +239,8 @@ int RunDecryptCommand(const std::string& file, const std::string& output) {
 int RunRestoreHistoryCommand(const std::string& index, const std::string& target, bool skipExisting) {
   TConfigManager manager;
   const std::vector<TBackupHistoryItem> items = manager.LoadHistory();
+  const std::unique_ptr<TBackupConfig> config = manager.LoadConfig();
+  ReportDamagedFiles(manager);
   size_t number = 0;
   size_t parsed = 0;
   try {
@@ -239,7 +252,6 @@ int RunRestoreHistoryCommand(const std::string& index, const std::string& target
     PrintError("velkor-cli: no history entry " + index + " (see velkor-cli history)");
     return ExitUsage;
   }
-  const std::unique_ptr<TBackupConfig> config = manager.LoadConfig();
   TEncryptionManager encryption;
   TTerminalInput terminal;
   TRestorePasswordSource passwords{StoredEncryptionPassword(encryption, *config), [&terminal] {

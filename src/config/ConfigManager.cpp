@@ -5,6 +5,7 @@
 #include "platform/AppPaths.h"
 #include "platform/AtomicFile.h"
 #include "platform/Startup.h"
+#include "platform/StoredJson.h"
 #include "util/Error.h"
 #include "util/StringUtils.h"
 
@@ -14,6 +15,12 @@ namespace {
 
 constexpr const char* ConfigFileName = "config.json";
 constexpr const char* HistoryFileName = "history.json";
+
+// config.json: the settings and tasks are kilobytes, but every chain item carries the known-file list of its
+// set, about 80 MB for a task of a million files. 1 GiB holds a dozen such lists; reading takes about three
+// times the file's size in memory, so a larger file is treated as damaged instead of exhausting the machine.
+// The program writes six levels of nesting.
+constexpr TJsonTextLimits ConfigLimits{uint64_t{1} << 30, 32};
 
 struct TSubScheduleKeys {
   const char* Enabled;
@@ -68,12 +75,12 @@ void ReadChainItem(TBackupChainItem& item, const TJson& obj, IClock& clock) {
   ReadJsonString(obj, "SetId", item.SetId);
   ReadJsonString(obj, "BaseFullBackupId", item.BaseFullBackupId);
   ReadJsonString(obj, "ParentBackupId", item.ParentBackupId);
-  ReadJsonString(obj, "OutputPath", item.OutputPath);
-  ReadJsonString(obj, "MirrorOutputPath", item.MirrorOutputPath);
+  ReadJsonPath(obj, "OutputPath", item.OutputPath);
+  ReadJsonPath(obj, "MirrorOutputPath", item.MirrorOutputPath);
   ReadJsonDateTime(obj, "BackupTime", item.BackupTime, clock);
   ReadJsonEnum(obj, "RequestedType", item.RequestedType, btIncremental);
   if (!ReadJsonEnum(obj, "EffectiveType", item.EffectiveType, btIncremental)) item.EffectiveType = item.RequestedType;
-  ReadJsonStringArray(obj, "KnownFiles", item.KnownFiles);
+  ReadJsonPathArray(obj, "KnownFiles", item.KnownFiles);
 }
 
 TJson WriteChainItem(const TBackupChainItem& item) {
@@ -82,18 +89,13 @@ TJson WriteChainItem(const TBackupChainItem& item) {
   obj["SetId"] = item.SetId;
   obj["BaseFullBackupId"] = item.BaseFullBackupId;
   obj["ParentBackupId"] = item.ParentBackupId;
-  obj["OutputPath"] = item.OutputPath;
-  obj["MirrorOutputPath"] = item.MirrorOutputPath;
+  obj["OutputPath"] = EncodeStoredPath(item.OutputPath);
+  obj["MirrorOutputPath"] = EncodeStoredPath(item.MirrorOutputPath);
   if (item.BackupTime > 0) obj["BackupTime"] = FormatJsonDateTime(item.BackupTime);
   obj["RequestedType"] = static_cast<int>(item.RequestedType);
   obj["EffectiveType"] = static_cast<int>(item.EffectiveType);
-  obj["KnownFiles"] = item.KnownFiles;
+  obj["KnownFiles"] = EncodeStoredPaths(item.KnownFiles);
   return obj;
-}
-
-bool IsConfigRoot(std::string_view text) {
-  const TJson root = ParseJsonText(text);
-  return !root.is_discarded() && root.is_object();
 }
 
 }  // namespace
@@ -101,14 +103,14 @@ bool IsConfigRoot(std::string_view text) {
 void ReadTaskJson(TBackupTask& task, const TJson& obj, IClock& clock) {
   ReadJsonString(obj, "Name", task.Name);
   ReadJsonBool(obj, "Enabled", task.Enabled);
-  ReadJsonStringArray(obj, "SourceFolders", task.SourceFolders);
-  ReadJsonString(obj, "DestinationFolder", task.DestinationFolder);
+  ReadJsonPathArray(obj, "SourceFolders", task.SourceFolders);
+  ReadJsonPath(obj, "DestinationFolder", task.DestinationFolder);
   if (!ReadJsonEnum(obj, "StorageMode", task.StorageMode, smHybrid)) task.StorageMode = smLocalDisk;
   ReadJsonString(obj, "CloudProvider", task.CloudProvider);
   task.CloudProvider = NormalizeCloudProvider(task.CloudProvider);
   ReadJsonString(obj, "CloudAccountName", task.CloudAccountName);
   ReadJsonString(obj, "CloudPasswordProtected", task.CloudPasswordProtected);
-  ReadJsonString(obj, "CloudDestinationFolder", task.CloudDestinationFolder);
+  ReadJsonPath(obj, "CloudDestinationFolder", task.CloudDestinationFolder);
   ReadJsonEnum(obj, "BackupType", task.BackupType, btIncremental);
   ReadJsonBool(obj, "CompressBackup", task.CompressBackup);
   ReadJsonBool(obj, "EncryptBackup", task.EncryptBackup);
@@ -180,13 +182,13 @@ TJson WriteTaskJson(const TBackupTask& task) {
   TJson obj = TJson::object();
   obj["Name"] = task.Name;
   obj["Enabled"] = task.Enabled;
-  obj["SourceFolders"] = task.SourceFolders;
-  obj["DestinationFolder"] = task.DestinationFolder;
+  obj["SourceFolders"] = EncodeStoredPaths(task.SourceFolders);
+  obj["DestinationFolder"] = EncodeStoredPath(task.DestinationFolder);
   obj["StorageMode"] = static_cast<int>(task.StorageMode);
   obj["CloudProvider"] = task.CloudProvider;
   obj["CloudAccountName"] = task.CloudAccountName;
   obj["CloudPasswordProtected"] = task.CloudPasswordProtected;
-  obj["CloudDestinationFolder"] = task.CloudDestinationFolder;
+  obj["CloudDestinationFolder"] = EncodeStoredPath(task.CloudDestinationFolder);
   obj["BackupType"] = static_cast<int>(task.BackupType);
   obj["CompressBackup"] = task.CompressBackup;
   obj["EncryptBackup"] = task.EncryptBackup;
@@ -241,22 +243,53 @@ TConfigManager::TConfigManager(const std::filesystem::path& directory, IClock& c
 
 std::filesystem::path TConfigManager::GetConfigDirectory() { return velkor::GetConfigDirectory(); }
 
+void TConfigManager::NoteFile(TStoredFileNote& note, const std::filesystem::path& file, std::string problem) {
+  note.File = file;
+  note.Problem = std::move(problem);
+  note.KeptCopy = note.Damaged() ? PreserveDamagedFile(file, FClock->Now()) : std::filesystem::path();
+}
+
+void TConfigManager::EnsureReplaceable(TStoredFileNote& note, const char* what) {
+  if (!note.Damaged() || !note.KeptCopy.empty()) return;
+  std::error_code ec;
+  if (!std::filesystem::exists(note.File, ec)) return;  // gone meanwhile: nothing left to lose
+  note.KeptCopy = PreserveDamagedFile(note.File, FClock->Now());
+  if (note.KeptCopy.empty())
+    throw EVelkorError(std::string(what) + " hasarlı ve kopyası alınamadığı için üzerine yazılmadı: " +
+                       note.File.string() + " (" + note.Problem + ")");
+}
+
+std::vector<std::string> TConfigManager::DamageReport() const {
+  std::vector<std::string> lines;
+  auto describe = [&lines](const TStoredFileNote& note, const char* what) {
+    if (!note.Damaged()) return;
+    std::string line = std::string(what) + " hasarlı: " + note.File.string() + " (" + note.Problem + "). ";
+    if (note.KeptCopy.empty())
+      line += "Kopyası alınamadı; dosyanın üzerine yazılmayacak.";
+    else
+      line += "Özgün dosyanın kopyası: " + note.KeptCopy.string();
+    lines.push_back(std::move(line));
+  };
+  describe(FConfigNote, "Yapılandırma dosyası");
+  describe(FHistoryNote, "Yedekleme geçmişi dosyası");
+  return lines;
+}
+
+TJson TConfigManager::ReadConfigDocument() {
+  TStoredJson read = ReadStoredJson(FConfigFile, ConfigLimits);
+  if (!read.Value.is_discarded() && !read.Value.is_object()) {
+    read.Problem = "kök değeri bir nesne değil";
+    read.Value = TJson(TJson::value_t::discarded);
+  }
+  NoteFile(FConfigNote, FConfigFile, std::move(read.Problem));
+  FConfigInspected = true;
+  return std::move(read.Value);
+}
+
 std::unique_ptr<TBackupConfig> TConfigManager::LoadConfig() {
   auto config = std::make_unique<TBackupConfig>();
-  std::error_code ec;
-  if (!std::filesystem::exists(FConfigFile, ec)) {
-    FConfigChecked = true;
-    return config;
-  }
-  std::string text;
-  try {
-    text = ReadTextFile(FConfigFile);
-  } catch (const EVelkorError&) {
-    return config;
-  }
-  const TJson root = Trim(text).empty() ? TJson(TJson::value_t::discarded) : ParseJsonText(text);
-  if (root.is_discarded() || !root.is_object()) return config;
-  FConfigChecked = true;
+  const TJson root = ReadConfigDocument();
+  if (root.is_discarded()) return config;
 
   ReadJsonBool(root, "StartWithWindows", config->StartWithWindows);
   ReadJsonBool(root, "MinimizeToTray", config->MinimizeToTray);
@@ -277,20 +310,9 @@ std::unique_ptr<TBackupConfig> TConfigManager::LoadConfig() {
 }
 
 void TConfigManager::SaveConfig(const TBackupConfig& config) {
-  if (!FConfigChecked) {
-    // Never replace a file we could not read without keeping a copy of it.
-    std::error_code ec;
-    if (std::filesystem::exists(FConfigFile, ec)) {
-      std::string text;
-      try {
-        text = ReadTextFile(FConfigFile);
-      } catch (const EVelkorError&) {
-      }
-      if (!Trim(text).empty() && !IsConfigRoot(text)) PreserveDamagedFile(FConfigFile, FClock->Now());
-    }
-  }
+  if (!FConfigInspected) ReadConfigDocument();
+  EnsureReplaceable(FConfigNote, "Yapılandırma dosyası");
   WriteFileAtomic(FConfigFile, EncodeJsonFile(WriteConfigJson(config)));
-  FConfigChecked = true;
 }
 
 void TConfigManager::AddToStartup() { RegisterStartWithSession(GetExecutablePath()); }

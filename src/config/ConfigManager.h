@@ -2,8 +2,10 @@
 // Keeps the configuration in config.json and the run history in history.json (both in the per-user folder
 // "Pardex"), and the start-with-session registration. Main thread only; the engine's worker never touches it.
 //
-// Both files are replaced atomically. A file that exists but cannot be read is kept beside the original as
-// "<name>.damaged-YYYYMMDD-hhnnss" before the first write replaces it, so nothing the user had is lost silently.
+// Both files are replaced atomically. A file that exists but cannot be read whole (unreadable, not JSON, bytes
+// that are not UTF-8, beyond the size or nesting bounds) is copied aside as "<name>.damaged-YYYYMMDD-hhnnss" when
+// it is read, and what could be kept of it is used. While no copy can be made the file is never written over:
+// the write fails with EVelkorError instead. The notes below tell the caller what was found, for the log.
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -15,6 +17,14 @@
 #include "platform/Clock.h"
 
 namespace velkor {
+
+// What reading a stored file found. `Problem` is "" when the file read whole or does not exist.
+struct TStoredFileNote {
+  std::filesystem::path File;
+  std::string Problem;             // in Turkish
+  std::filesystem::path KeptCopy;  // the copy of the damaged file; empty when none could be made
+  bool Damaged() const { return !Problem.empty(); }
+};
 
 class TConfigManager {
 public:
@@ -44,15 +54,25 @@ public:
   void DeleteHistoryByOutputPaths(const std::vector<std::string>& paths);
   void ClearHistory();
 
+  // What the last LoadConfig (or the check before a first SaveConfig) and the last history read found.
+  const TStoredFileNote& ConfigNote() const { return FConfigNote; }
+  const TStoredFileNote& HistoryNote() const { return FHistoryNote; }
+  // One activity-log line per damaged file among them; empty when both read whole.
+  std::vector<std::string> DamageReport() const;
+
 private:
-  enum class TFileState { fsMissing, fsGood, fsDamaged };
-  std::vector<TBackupHistoryItem> ReadHistory(TFileState& state);
-  void SaveHistory(const std::vector<TBackupHistoryItem>& items, TFileState previousState);
+  TJson ReadConfigDocument();
+  std::vector<TBackupHistoryItem> ReadHistory();
+  void SaveHistory(const std::vector<TBackupHistoryItem>& items);
+  void NoteFile(TStoredFileNote& note, const std::filesystem::path& file, std::string problem);
+  void EnsureReplaceable(TStoredFileNote& note, const char* what);
 
   IClock* FClock;
   std::filesystem::path FConfigFile;
   std::filesystem::path FHistoryFile;
-  bool FConfigChecked = false;  // config.json is known to be ours (read fine or written by us)
+  bool FConfigInspected = false;  // FConfigNote describes config.json as it is on disk (read, checked or written)
+  TStoredFileNote FConfigNote;
+  TStoredFileNote FHistoryNote;
 };
 
 // The task object of config.json (exposed for tests and tools).

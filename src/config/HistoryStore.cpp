@@ -1,20 +1,27 @@
 // The history store: history.json holds one array of entries, oldest first. Every change reads the whole file and
 // writes it again (entries carry their complete file lists), so reading goes element by element through a SAX
 // pass and writing streams entry by entry instead of building one document for the whole history.
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <istream>
 #include <optional>
 
 #include "config/ConfigManager.h"
 #include "platform/AtomicFile.h"
+#include "platform/StoredJson.h"
 #include "util/Error.h"
 #include "util/StringUtils.h"
 
 namespace velkor {
 
 namespace {
+
+// The history is legitimately hundreds of megabytes and is read entry by entry, so only its nesting is bounded
+// (the program writes four levels).
+constexpr TJsonTextLimits HistoryLimits{0, 32};
 
 enum class TEntryKey {
   ekOther,
@@ -89,6 +96,7 @@ class THistorySax final : public nlohmann::json_sax<TJson> {
 public:
   explicit THistorySax(std::function<void(TRawEntry&)> onEntry) : FOnEntry(std::move(onEntry)) {}
   bool RootWasArray() const { return FRootWasArray; }
+  bool SyntaxError() const { return FSyntaxError; }
 
   bool null() override { return Scalar(TValue{}); }
   bool boolean(bool v) override { return Scalar(TValue{v, std::nullopt, nullptr}); }
@@ -162,7 +170,10 @@ public:
       FFileKey = FileKeyOf(k);
     return true;
   }
-  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+    FSyntaxError = true;
+    return false;
+  }
 
 private:
   enum class TLevel { lvRoot, lvEntries, lvEntry, lvFiles, lvFile, lvSources, lvDone };
@@ -179,7 +190,10 @@ private:
       case TLevel::lvEntry: EntryValue(v); return true;
       case TLevel::lvFile: FileValue(v); return true;
       case TLevel::lvSources:
-        if (v.Text) FEntry.Item.SourceFolders.push_back(std::move(*v.Text));
+        if (v.Text) {
+          FEntry.Item.SourceFolders.push_back(std::move(*v.Text));
+          DecodeStoredPath(FEntry.Item.SourceFolders.back());
+        }
         return true;
       default: return true;  // scalar elements of the root array or of "Files" are skipped
     }
@@ -187,6 +201,11 @@ private:
 
   static void Take(std::string& field, const TValue& v) {
     if (v.Text) field = std::move(*v.Text);
+  }
+  static void TakePath(std::string& field, const TValue& v) {
+    if (!v.Text) return;
+    field = std::move(*v.Text);
+    DecodeStoredPath(field);
   }
 
   void EntryValue(const TValue& v) {
@@ -205,14 +224,14 @@ private:
         FEntry.HasStorageModeText |= v.Text != nullptr;
         Take(item.StorageModeText, v);
         break;
-      case TEntryKey::ekLocalOutputPath: Take(item.LocalOutputPath, v); break;
+      case TEntryKey::ekLocalOutputPath: TakePath(item.LocalOutputPath, v); break;
       case TEntryKey::ekCloudOutputPath:
         FEntry.HasCloudOutputPath |= v.Text != nullptr;
-        Take(item.CloudOutputPath, v);
+        TakePath(item.CloudOutputPath, v);
         break;
       case TEntryKey::ekCloudProvider: Take(item.CloudProvider, v); break;
       case TEntryKey::ekCloudStatus: Take(item.CloudStatus, v); break;
-      case TEntryKey::ekOutputPath: Take(item.OutputPath, v); break;
+      case TEntryKey::ekOutputPath: TakePath(item.OutputPath, v); break;
       case TEntryKey::ekChecksum: Take(item.Checksum, v); break;
       case TEntryKey::ekVerified: item.Verified = v.Bool.value_or(item.Verified); break;
       case TEntryKey::ekSourceCount: item.SourceCount = Int32(v).value_or(item.SourceCount); break;
@@ -225,7 +244,7 @@ private:
   void FileValue(const TValue& v) {
     TBackupFileDetail& file = FEntry.Item.Files.back();
     switch (FFileKey) {
-      case TFileKey::fkFileName: Take(file.FileName, v); break;
+      case TFileKey::fkFileName: TakePath(file.FileName, v); break;
       case TFileKey::fkFileSize: file.FileSize = v.Int.value_or(file.FileSize); break;
       case TFileKey::fkSuccess: file.Success = v.Bool.value_or(file.Success); break;
       default: break;
@@ -241,6 +260,7 @@ private:
   TLevel FLevel = TLevel::lvRoot;
   int FSkip = 0;  // depth inside a container whose content is not read
   bool FRootWasArray = false;
+  bool FSyntaxError = false;
   TEntryKey FEntryKey = TEntryKey::ekOther;
   TFileKey FFileKey = TFileKey::fkOther;
   TRawEntry FEntry;
@@ -323,6 +343,11 @@ void AppendHistoryItemJson(std::string& out, const TBackupHistoryItem& item) {
     AppendJsonString(out, value);
     out += ',';
   };
+  auto path = [&out](const char* key, const std::string& value) {
+    AppendKey(out, key);
+    AppendJsonString(out, value, true);
+    out += ',';
+  };
   out += '{';
   str("BackupTime", FormatJsonDateTime(item.BackupTime));
   AppendKey(out, "Success");
@@ -334,11 +359,11 @@ void AppendHistoryItemJson(std::string& out, const TBackupHistoryItem& item) {
   AppendInt(out, static_cast<int>(item.StorageMode));
   out += ',';
   str("StorageModeText", item.StorageModeText);
-  str("LocalOutputPath", item.LocalOutputPath);
-  str("CloudOutputPath", item.CloudOutputPath);
+  path("LocalOutputPath", item.LocalOutputPath);
+  path("CloudOutputPath", item.CloudOutputPath);
   str("CloudProvider", item.CloudProvider);
   str("CloudStatus", item.CloudStatus);
-  str("OutputPath", item.OutputPath);
+  path("OutputPath", item.OutputPath);
   str("Checksum", item.Checksum);
   AppendKey(out, "Verified");
   AppendBool(out, item.Verified);
@@ -347,7 +372,7 @@ void AppendHistoryItemJson(std::string& out, const TBackupHistoryItem& item) {
   out += '[';
   for (size_t i = 0; i < item.SourceFolders.size(); ++i) {
     if (i) out += ',';
-    AppendJsonString(out, item.SourceFolders[i]);
+    AppendJsonString(out, item.SourceFolders[i], true);
   }
   out += "],";
   AppendKey(out, "SourceCount");
@@ -365,7 +390,7 @@ void AppendHistoryItemJson(std::string& out, const TBackupHistoryItem& item) {
     const TBackupFileDetail& f = item.Files[i];
     if (i) out += ',';
     out += "{\"FileName\":";
-    AppendJsonString(out, f.FileName);
+    AppendJsonString(out, f.FileName, true);
     out += ",\"FileSize\":";
     AppendInt(out, f.FileSize);
     out += ",\"Success\":";
@@ -375,34 +400,35 @@ void AppendHistoryItemJson(std::string& out, const TBackupHistoryItem& item) {
   out += "]}";
 }
 
-std::vector<TBackupHistoryItem> TConfigManager::ReadHistory(TFileState& state) {
+std::vector<TBackupHistoryItem> TConfigManager::ReadHistory() {
   std::vector<TBackupHistoryItem> items;
-  std::error_code ec;
-  state = TFileState::fsMissing;
-  if (!std::filesystem::exists(FHistoryFile, ec)) return items;
-  std::string text;
-  try {
-    text = ReadTextFile(FHistoryFile);
-  } catch (const EVelkorError&) {
-    state = TFileState::fsDamaged;
+  TJsonTextReader reader(FHistoryFile, HistoryLimits);
+  if (reader.OpenError() == ENOENT) {
+    NoteFile(FHistoryNote, FHistoryFile, "");
     return items;
   }
-  if (Trim(text).empty()) return items;
-  std::string_view view = text;
-  if (view.substr(0, Utf8Bom.size()) == Utf8Bom) view.remove_prefix(Utf8Bom.size());
-  THistorySax sax([&](TRawEntry& raw) { items.push_back(CompleteEntry(raw, *FClock)); });
-  const bool parsed = TJson::sax_parse(view.begin(), view.end(), &sax);
-  if (!parsed || !sax.RootWasArray()) {
-    state = TFileState::fsDamaged;
-    items.clear();
-    return items;
+  std::string problem = reader.Fault();
+  if (reader.OpenError() == 0) {
+    std::istream in(&reader);
+    THistorySax sax([&](TRawEntry& raw) { items.push_back(CompleteEntry(raw, *FClock)); });
+    const bool parsed = TJson::sax_parse(in, &sax);
+    if (!reader.Fault().empty())
+      problem = reader.Fault();
+    else if (!parsed && reader.Blank())
+      problem.clear();
+    else if (!parsed || !sax.RootWasArray())
+      problem = sax.SyntaxError() ? NotJsonProblem : "kök değeri bir dizi değil";
+    else if (reader.ReplacedBytes() > 0)
+      problem = ReplacedBytesProblem(reader.ReplacedBytes());
+    // Replaced bytes cost only the characters they stood for; anything else leaves no entry to trust.
+    if (!parsed || !reader.Fault().empty()) items.clear();
   }
-  state = TFileState::fsGood;
+  NoteFile(FHistoryNote, FHistoryFile, std::move(problem));
   return items;
 }
 
-void TConfigManager::SaveHistory(const std::vector<TBackupHistoryItem>& items, TFileState previousState) {
-  if (previousState == TFileState::fsDamaged) PreserveDamagedFile(FHistoryFile, FClock->Now());
+void TConfigManager::SaveHistory(const std::vector<TBackupHistoryItem>& items) {
+  EnsureReplaceable(FHistoryNote, "Yedekleme geçmişi dosyası");
   TAtomicFileWriter writer(FHistoryFile);
   writer.Write(Utf8Bom);
   writer.Write("[");
@@ -418,36 +444,30 @@ void TConfigManager::SaveHistory(const std::vector<TBackupHistoryItem>& items, T
   writer.Commit();
 }
 
-std::vector<TBackupHistoryItem> TConfigManager::LoadHistory() {
-  TFileState state;
-  return ReadHistory(state);
-}
+std::vector<TBackupHistoryItem> TConfigManager::LoadHistory() { return ReadHistory(); }
 
 void TConfigManager::AddHistoryItem(const TBackupHistoryItem& item) {
-  TFileState state;
-  auto items = ReadHistory(state);
+  auto items = ReadHistory();
   items.push_back(item);
-  SaveHistory(items, state);
+  SaveHistory(items);
 }
 
 void TConfigManager::DeleteHistoryItem(int index) {
-  TFileState state;
-  auto items = ReadHistory(state);
+  auto items = ReadHistory();
   if (index < 0 || index >= static_cast<int>(items.size())) return;
   items.erase(items.begin() + index);
-  SaveHistory(items, state);
+  SaveHistory(items);
 }
 
 void TConfigManager::DeleteHistoryByOutputPaths(const std::vector<std::string>& paths) {
   if (paths.empty()) return;
-  TFileState state;
-  auto items = ReadHistory(state);
+  auto items = ReadHistory();
   std::erase_if(items, [&](const TBackupHistoryItem& item) {
     for (const std::string& p : paths)
       if (SameText(item.OutputPath, p)) return true;
     return false;
   });
-  SaveHistory(items, state);
+  SaveHistory(items);
 }
 
 void TConfigManager::ClearHistory() {

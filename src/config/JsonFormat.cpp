@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <limits>
 
+#include "platform/StoredJson.h"
 #include "util/StringUtils.h"
 
 namespace velkor {
@@ -121,12 +122,13 @@ std::string EncodeJsonFile(const TJson& value) {
   return out;
 }
 
-void AppendJsonString(std::string& out, std::string_view text) {
+void AppendJsonString(std::string& out, std::string_view text, bool escapeInvalidBytes) {
   static const char hex[] = "0123456789abcdef";
   out += '"';
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
   size_t i = 0;
   while (i < text.size()) {
-    const auto c = static_cast<unsigned char>(text[i]);
+    const unsigned char c = bytes[i];
     if (c < 0x80) {
       switch (c) {
         case '"': out += "\\\""; break;
@@ -145,29 +147,99 @@ void AppendJsonString(std::string& out, std::string_view text) {
             out += static_cast<char>(c);
           }
       }
+      // The escape marker itself is escaped, so every marker read back stands for one byte.
+      if (c == 0 && escapeInvalidBytes) out += "00";
       ++i;
       continue;
     }
-    // Copy a well-formed UTF-8 sequence as it is; anything else becomes U+FFFD.
-    size_t len = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c <= 0xDF ? 2 : 0;
-    bool ok = len > 0 && i + len <= text.size();
-    for (size_t k = 1; ok && k < len; ++k) ok = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-    if (ok && len == 3) {
-      const auto c1 = static_cast<unsigned char>(text[i + 1]);
-      ok = !(c == 0xE0 && c1 < 0xA0) && !(c == 0xED && c1 >= 0xA0);
-    } else if (ok && len == 4) {
-      const auto c1 = static_cast<unsigned char>(text[i + 1]);
-      ok = !(c == 0xF0 && c1 < 0x90) && !(c == 0xF4 && c1 >= 0x90);
-    }
-    if (ok) {
+    const size_t len = Utf8SequenceLength(bytes + i, text.size() - i);
+    if (len > 0) {
       out.append(text.substr(i, len));
       i += len;
+    } else if (escapeInvalidBytes) {
+      out += "\\u0000";
+      out += StoredPathHexDigits[c >> 4];
+      out += StoredPathHexDigits[c & 0xF];
+      ++i;
     } else {
       out += "\xEF\xBF\xBD";
       ++i;
     }
   }
   out += '"';
+}
+
+std::string EncodeStoredPath(std::string_view path) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(path.data());
+  size_t i = 0;
+  // Most names are valid UTF-8 without the marker and are stored as they are.
+  while (i < path.size()) {
+    const size_t len = Utf8SequenceLength(bytes + i, path.size() - i);
+    if (len == 0 || bytes[i] == 0) break;
+    i += len;
+  }
+  if (i == path.size()) return std::string(path);
+  std::string out(path.substr(0, i));
+  while (i < path.size()) {
+    const size_t len = Utf8SequenceLength(bytes + i, path.size() - i);
+    if (len > 0 && bytes[i] != 0) {
+      out.append(path.substr(i, len));
+      i += len;
+      continue;
+    }
+    out += StoredPathMarker;
+    out += StoredPathHexDigits[bytes[i] >> 4];
+    out += StoredPathHexDigits[bytes[i] & 0xF];
+    ++i;
+  }
+  return out;
+}
+
+namespace {
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+}  // namespace
+
+void DecodeStoredPath(std::string& text) {
+  size_t at = text.find(StoredPathMarker);
+  if (at == std::string::npos) return;
+  std::string out(text, 0, at);
+  while (at < text.size()) {
+    const int high = at + 2 < text.size() && text[at] == StoredPathMarker ? HexValue(text[at + 1]) : -1;
+    const int low = high >= 0 ? HexValue(text[at + 2]) : -1;
+    if (low >= 0) {
+      out += static_cast<char>(high * 16 + low);
+      at += 3;
+    } else {
+      out += text[at++];
+    }
+  }
+  text = std::move(out);
+}
+
+std::vector<std::string> EncodeStoredPaths(const std::vector<std::string>& paths) {
+  std::vector<std::string> out;
+  out.reserve(paths.size());
+  for (const std::string& path : paths) out.push_back(EncodeStoredPath(path));
+  return out;
+}
+
+bool ReadJsonPath(const TJson& obj, const char* key, std::string& out) {
+  if (!ReadJsonString(obj, key, out)) return false;
+  DecodeStoredPath(out);
+  return true;
+}
+
+bool ReadJsonPathArray(const TJson& obj, const char* key, std::vector<std::string>& out) {
+  if (!ReadJsonStringArray(obj, key, out)) return false;
+  for (std::string& path : out) DecodeStoredPath(path);
+  return true;
 }
 
 bool HasJsonKey(const TJson& obj, const char* key) { return Find(obj, key) != nullptr; }

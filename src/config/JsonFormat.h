@@ -42,8 +42,21 @@ TScheduleDays ParseDaySet(const std::string& text);
 TJson ParseJsonText(std::string_view text);
 // Envelope for a small document: BOM + compact JSON (raw UTF-8) + CR LF.
 std::string EncodeJsonFile(const TJson& value);
-// Compact JSON string literal with only the escapes JSON demands; invalid UTF-8 becomes U+FFFD.
-void AppendJsonString(std::string& out, std::string_view text);
+// Compact JSON string literal with only the escapes JSON demands. Invalid UTF-8 becomes U+FFFD, or, with
+// `escapeInvalidBytes`, is written in the stored-path form below (without building the encoded copy first).
+void AppendJsonString(std::string& out, std::string_view text, bool escapeInvalidBytes = false);
+
+// Stored paths (source folders, destinations, output paths, known files, history file names) are byte strings
+// that need not be UTF-8, while JSON text must be. A path can never hold a NUL, so a byte that is not part of
+// well-formed UTF-8 is stored as a NUL followed by its two upper-case hexadecimal digits: "\u0000FF" in the
+// file for the byte 0xFF. Valid UTF-8 is stored exactly as before, any JSON reader can read the result, and a
+// NUL in the text (escaped itself as "\u000000") always starts such a group, so reading back is exact.
+// Free text (task names, messages) is not a path and keeps the U+FFFD replacement.
+inline constexpr char StoredPathMarker = '\0';
+inline constexpr char StoredPathHexDigits[] = "0123456789ABCDEF";
+std::string EncodeStoredPath(std::string_view path);
+void DecodeStoredPath(std::string& text);
+std::vector<std::string> EncodeStoredPaths(const std::vector<std::string>& paths);
 
 // Tolerant typed reads from an object: present with the right type -> true and `out` set; otherwise `out` kept.
 bool ReadJsonBool(const TJson& obj, const char* key, bool& out);
@@ -52,6 +65,9 @@ bool ReadJsonInt64(const TJson& obj, const char* key, int64_t& out);
 bool ReadJsonString(const TJson& obj, const char* key, std::string& out);
 // Keeps the string elements of an array, in order (other elements are skipped).
 bool ReadJsonStringArray(const TJson& obj, const char* key, std::vector<std::string>& out);
+// The same for stored paths, decoded.
+bool ReadJsonPath(const TJson& obj, const char* key, std::string& out);
+bool ReadJsonPathArray(const TJson& obj, const char* key, std::vector<std::string>& out);
 bool HasJsonKey(const TJson& obj, const char* key);
 
 }  // namespace velkor

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "config/ConfigManager.h"
+#include "platform/StoredJson.h"
 #include "support/FakeClock.h"
 #include "support/TempDir.h"
+#include "support/Unprivileged.h"
 
 namespace velkor {
 namespace {
@@ -102,6 +105,13 @@ protected:
   std::unique_ptr<TBackupConfig> LoadText(const std::string& text) {
     WriteFile(FManager.ConfigFile(), text);
     return FManager.LoadConfig();
+  }
+  // The copies kept of damaged files in the configuration folder, by content.
+  std::vector<std::string> DamagedCopies() const {
+    std::vector<std::string> copies;
+    for (const auto& e : std::filesystem::directory_iterator(FDir.Path()))
+      if (e.path().filename().string().find(".damaged-") != std::string::npos) copies.push_back(ReadFile(e.path()));
+    return copies;
   }
   std::unique_ptr<TBackupTask> LoadTask(const std::string& taskObject) {
     auto config = LoadText("{\"Tasks\":[" + taskObject + "]}");
@@ -349,6 +359,137 @@ TEST_F(ConfigFileTest, ConstructorCreatesTheFolderAndStartupFollowsTheSetting) {
   EXPECT_TRUE(std::filesystem::exists(root / "autostart" / "velkor.desktop"));
   manager.RemoveFromStartup();
   EXPECT_FALSE(std::filesystem::exists(root / "autostart" / "velkor.desktop"));
+}
+
+const std::string Fffd = "\xEF\xBF\xBD";
+
+// Names on disk are bytes, not text: a name that is not UTF-8 must read back exactly, or the known-file list
+// no longer knows the file and every incremental run copies it again.
+TEST_F(ConfigFileTest, StoredPathsKeepBytesThatAreNotUtf8) {
+  const std::vector<std::string> names = {
+      "Belgeler/b\xFF.txt",
+      "Belgeler/\x80\xBF",
+      "Belgeler/kesik\xC3",
+      "Belgeler/\xF5\x80\x80",
+      "Belgeler/vekil \xED\xA0\x80",
+      "Belgeler/latin1 \xE7\xFD\xF0",
+      "Belgeler/\xC0\xAF",
+      std::string("Belgeler/nul\0"
+                  "41",
+                  15),
+      "Belgeler/çalışma ğüş.txt",
+      "Belgeler/ayrı\xFF\xC4\xB1k",
+  };
+  TBackupConfig config;
+  auto task = std::make_unique<TBackupTask>(FClock);
+  task->Name = "Ad\xFF";
+  task->SourceFolders = {
+      "/home/ay\xFE"
+      "e/Belgeler",
+      "/srv/düz"};
+  task->DestinationFolder = "/mnt/yedek\x81";
+  task->CloudDestinationFolder = "http://127.0.0.1:9000/kova/\xFF";
+  task->BackupChain.push_back(
+      ChainItem("ID", "ID", "", "/mnt/yedek\x81/Ad_20240501_100000", "/bulut/\xFF", Now, btFull, btFull, names));
+  config.Tasks.push_back(std::move(task));
+  FManager.SaveConfig(config);
+
+  const std::string text = ReadFile(FManager.ConfigFile());
+  EXPECT_NE(text.find(R"("Belgeler/b\u0000FF.txt")"), std::string::npos);
+  EXPECT_NE(text.find(R"("Belgeler/nul\u00000041")"), std::string::npos) << "the marker itself is escaped";
+  EXPECT_NE(text.find(R"("Belgeler/çalışma ğüş.txt")"), std::string::npos) << "valid names are stored as they are";
+  EXPECT_NE(text.find("\"Name\":\"Ad" + Fffd + "\""), std::string::npos) << "a task name is text, not a path";
+
+  TConfigManager fresh(FDir.Path(), FClock);
+  const auto loaded = fresh.LoadConfig();
+  EXPECT_FALSE(fresh.ConfigNote().Damaged()) << fresh.ConfigNote().Problem;
+  ASSERT_EQ(loaded->Tasks.size(), 1u);
+  const TBackupTask& t = *loaded->Tasks[0];
+  EXPECT_EQ(t.SourceFolders, config.Tasks[0]->SourceFolders);
+  EXPECT_EQ(t.DestinationFolder, config.Tasks[0]->DestinationFolder);
+  EXPECT_EQ(t.CloudDestinationFolder, config.Tasks[0]->CloudDestinationFolder);
+  ASSERT_EQ(t.BackupChain.size(), 1u);
+  EXPECT_EQ(t.BackupChain[0]->OutputPath, config.Tasks[0]->BackupChain[0]->OutputPath);
+  EXPECT_EQ(t.BackupChain[0]->MirrorOutputPath, "/bulut/\xFF");
+  EXPECT_EQ(t.BackupChain[0]->KnownFiles, names);
+  fresh.SaveConfig(*loaded);
+  EXPECT_EQ(ReadFile(FManager.ConfigFile()), text);
+}
+
+// One damaged byte used to make the whole file unreadable, so every task vanished and the next save replaced
+// them. Now it costs the character it stood for, and the file as it was is kept once.
+TEST_F(ConfigFileTest, DamagedBytesCostOnlyTheCharactersTheyStoodFor) {
+  std::string damaged = ReadFile(std::string(VELKOR_TEST_DATA_DIR) + "/data/sample-config.json");
+  damaged.replace(damaged.find("Muhasebe"), 1, "\xFF");
+  damaged.replace(damaged.find("ş.pdf"), 2, "\xC5");  // a two-byte letter cut in half
+  const auto config = LoadText(damaged);
+  ASSERT_EQ(config->Tasks.size(), 2u);
+  EXPECT_EQ(config->Tasks[0]->Name, Fffd + "uhasebe Belgeleri");
+  EXPECT_EQ(config->Tasks[0]->BackupChain[0]->KnownFiles[1], "Fatura\\" + Fffd + ".pdf");
+  EXPECT_EQ(config->Tasks[1]->Name, "Fotoğraflar");
+  EXPECT_EQ(config->Tasks[0]->BackupChain.size(), 2u);
+
+  const TStoredFileNote& note = FManager.ConfigNote();
+  EXPECT_EQ(note.Problem, ReplacedBytesProblem(2));
+  EXPECT_EQ(note.KeptCopy, FDir / "config.json.damaged-20240701-091500");
+  EXPECT_EQ(DamagedCopies(), std::vector<std::string>{damaged});
+  EXPECT_EQ(FManager.DamageReport(),
+            std::vector<std::string>{"Yapılandırma dosyası hasarlı: " + FManager.ConfigFile().string() + " (" +
+                                     ReplacedBytesProblem(2) + "). Özgün dosyanın kopyası: " + note.KeptCopy.string()});
+
+  FClock.Advance(5000);
+  FManager.LoadConfig();
+  EXPECT_EQ(DamagedCopies().size(), 1u) << "the same damage is kept once";
+  FManager.SaveConfig(*config);
+  TConfigManager fresh(FDir.Path(), FClock);
+  EXPECT_EQ(fresh.LoadConfig()->Tasks.size(), 2u);
+  EXPECT_TRUE(fresh.DamageReport().empty());
+}
+
+// Copying or writing a parsed document recurses once per level, and every level costs memory: nesting beyond
+// anything the program writes is damage, found at once.
+TEST_F(ConfigFileTest, NestingBeyondTheBoundIsDamageNotWork) {
+  const std::string deepTask = "{\"Tasks\":[" + std::string(100000, '[') + std::string(100000, ']') + "]}";
+  const std::string brackets(5'000'000, '[');
+  for (const std::string* text : {&deepTask, &brackets}) {
+    TTempDir dir;
+    TConfigManager manager(dir.Path(), FClock);
+    WriteFile(manager.ConfigFile(), *text);
+    EXPECT_TRUE(manager.LoadConfig()->Tasks.empty());
+    EXPECT_EQ(manager.ConfigNote().Problem, "iç içe yapı sınırını (32 düzey) aşıyor");
+    manager.SaveConfig(TBackupConfig());
+    const auto kept = dir / "config.json.damaged-20240701-091500";
+    ASSERT_TRUE(std::filesystem::exists(kept));
+    EXPECT_EQ(std::filesystem::file_size(kept), text->size());
+  }
+}
+
+// A file the user cannot read still holds every task: it is never replaced, and saving says why.
+TEST_F(ConfigFileTest, UnreadableFileIsNeverReplaced) {
+  const std::string stored = ReadFile(std::string(VELKOR_TEST_DATA_DIR) + "/data/sample-config.json");
+  WriteFile(FManager.ConfigFile(), stored);
+  ASSERT_EQ(::chmod(FManager.ConfigFile().c_str(), 0), 0);
+  for (const bool loadFirst : {true, false}) {
+    const test::TChildOutcome outcome = test::RunUnprivileged([&] {
+      TConfigManager manager(FDir.Path(), FClock);
+      TBackupConfig empty;
+      if (loadFirst) {
+        if (!manager.LoadConfig()->Tasks.empty()) return std::string("read");
+        if (manager.ConfigNote().Problem.rfind("okunamadı (", 0) != 0) return "note: " + manager.ConfigNote().Problem;
+      }
+      manager.SaveConfig(empty);
+      return std::string("saved");
+    });
+    EXPECT_FALSE(outcome.Returned) << outcome.Text;
+    EXPECT_EQ(outcome.Text.rfind("Yapılandırma dosyası hasarlı ve kopyası alınamadığı için üzerine yazılmadı: " +
+                                     FManager.ConfigFile().string() + " (okunamadı (",
+                                 0),
+              0u)
+        << outcome.Text;
+  }
+  ASSERT_EQ(::chmod(FManager.ConfigFile().c_str(), 0600), 0);
+  EXPECT_EQ(ReadFile(FManager.ConfigFile()), stored);
+  EXPECT_TRUE(DamagedCopies().empty());
 }
 
 }  // namespace

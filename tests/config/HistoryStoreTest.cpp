@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
 
 #include "config/ConfigManager.h"
+#include "platform/StoredJson.h"
 #include "support/FakeClock.h"
 #include "support/TempDir.h"
+#include "support/Unprivileged.h"
 
 namespace velkor {
 namespace {
@@ -50,6 +55,14 @@ protected:
                           entryFields + "}]");
     EXPECT_EQ(items.size(), 1u);
     return items.empty() ? TBackupHistoryItem{} : items[0];
+  }
+  // The copies kept of damaged files, by content, sorted.
+  std::vector<std::string> DamagedCopies() const {
+    std::vector<std::string> copies;
+    for (const auto& e : std::filesystem::directory_iterator(FDir.Path()))
+      if (e.path().filename().string().find(".damaged-") != std::string::npos) copies.push_back(ReadFile(e.path()));
+    std::sort(copies.begin(), copies.end());
+    return copies;
   }
   std::vector<std::string> Outputs() {
     std::vector<std::string> r;
@@ -165,21 +178,127 @@ TEST_F(HistoryStoreTest, MalformedEntriesKeepTheRest) {
 }
 
 TEST_F(HistoryStoreTest, UnreadableFileIsKeptWhenTheNextEntryReplacesIt) {
-  for (const char* damaged : {"[{\"BackupTime\":", "{\"not\":\"an array\"}", "\"text\""}) {
-    EXPECT_TRUE(LoadText(damaged).empty()) << damaged;
+  const struct {
+    std::string Text;
+    std::string Problem;
+  } damaged[] = {
+      {"[{\"BackupTime\":", NotJsonProblem},
+      {"{\"not\":\"an array\"}", "kök değeri bir dizi değil"},
+      {"\"text\"", "kök değeri bir dizi değil"},
+      {"[{\"BackupTime\":\"2024-05-01T10:00:00\",\"Success\":tr", NotJsonProblem},
+  };
+  std::vector<std::string> texts;
+  for (const auto& d : damaged) {
+    EXPECT_TRUE(LoadText(d.Text).empty()) << d.Text;
+    EXPECT_EQ(FManager.HistoryNote().Problem, d.Problem) << d.Text;
+    texts.push_back(d.Text);
   }
-  const std::string damaged = "[{\"BackupTime\":\"2024-05-01T10:00:00\",\"Success\":tr";
-  LoadText(damaged);
   FManager.AddHistoryItem(Entry("/y/new.zip"));
-  const auto kept = FDir / "history.json.damaged-20240701-091500";
-  ASSERT_TRUE(std::filesystem::exists(kept));
-  EXPECT_EQ(ReadFile(kept), damaged);
+  std::sort(texts.begin(), texts.end());
+  EXPECT_EQ(DamagedCopies(), texts);
   EXPECT_EQ(Outputs(), (std::vector<std::string>{"/y/new.zip"}));
   FManager.AddHistoryItem(Entry("/y/second.zip"));  // a good file is not copied again
-  int copies = 0;
-  for (const auto& e : std::filesystem::directory_iterator(FDir.Path()))
-    copies += e.path().filename().string().find(".damaged-") != std::string::npos;
-  EXPECT_EQ(copies, 1);
+  EXPECT_EQ(DamagedCopies().size(), texts.size());
+  EXPECT_TRUE(FManager.DamageReport().empty());
+}
+
+const std::string Fffd = "\xEF\xBF\xBD";
+
+// One damaged byte used to hide the whole history, and the next run's entry replaced it.
+TEST_F(HistoryStoreTest, DamagedBytesCostOnlyTheCharactersTheyStoodFor) {
+  FManager.AddHistoryItem(Entry("/y/a.zip"));
+  FManager.AddHistoryItem(Entry("/y/b.zip"));
+  std::string damaged = ReadFile(FManager.HistoryFile());
+  damaged.replace(damaged.find("Muhasebe"), 1, "\xFF");
+  WriteFile(FManager.HistoryFile(), damaged);
+
+  const auto items = FManager.LoadHistory();
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(items[0].TaskName, Fffd + "uhasebe");
+  EXPECT_EQ(items[1], Entry("/y/b.zip"));
+  EXPECT_EQ(FManager.HistoryNote().Problem, ReplacedBytesProblem(1));
+  EXPECT_EQ(DamagedCopies(), std::vector<std::string>{damaged});
+  ASSERT_EQ(FManager.DamageReport().size(), 1u);
+  EXPECT_EQ(FManager.DamageReport()[0], "Yedekleme geçmişi dosyası hasarlı: " + FManager.HistoryFile().string() + " (" +
+                                            ReplacedBytesProblem(1) +
+                                            "). Özgün dosyanın kopyası: " + FManager.HistoryNote().KeptCopy.string());
+  FManager.AddHistoryItem(Entry("/y/c.zip"));
+  EXPECT_EQ(Outputs(), (std::vector<std::string>{"/y/a.zip", "/y/b.zip", "/y/c.zip"}));
+  EXPECT_EQ(DamagedCopies().size(), 1u);
+}
+
+// Paths are bytes: they read back exactly. Free text keeps the replacement, and never makes the file unreadable
+// (a lead byte above F4 used to be written as it was).
+TEST_F(HistoryStoreTest, StoredPathsKeepBytesThatAreNotUtf8) {
+  TBackupHistoryItem item = Entry("/y/ad\xFF.zip");
+  item.LocalOutputPath = "/y/ad\xFF.zip";
+  item.CloudOutputPath = "s3://kova/ad\xFF.zip";
+  item.SourceFolders = {
+      "/home/ay\xFE"
+      "e",
+      std::string("/nul\0"
+                  "41",
+                  7)};
+  item.Files = {{"/home/ay\xFE"
+                 "e/\xC3.txt",
+                 3, true},
+                {"/home/ay\xFE"
+                 "e/\xF5\x80\x80 (Erişim reddedildi)",
+                 0, false}};
+  item.TaskName = "Görev \xF5\x80\x80";
+  item.Details = "Bitti \xC0\xAF";
+  FManager.AddHistoryItem(item);
+
+  const auto items = FManager.LoadHistory();
+  EXPECT_FALSE(FManager.HistoryNote().Damaged()) << FManager.HistoryNote().Problem;
+  ASSERT_EQ(items.size(), 1u);
+  EXPECT_EQ(items[0].OutputPath, item.OutputPath);
+  EXPECT_EQ(items[0].LocalOutputPath, item.LocalOutputPath);
+  EXPECT_EQ(items[0].CloudOutputPath, item.CloudOutputPath);
+  EXPECT_EQ(items[0].SourceFolders, item.SourceFolders);
+  EXPECT_EQ(items[0].Files, item.Files);
+  EXPECT_EQ(items[0].TaskName, "Görev " + Fffd + Fffd + Fffd);
+  EXPECT_EQ(items[0].Details, "Bitti " + Fffd + Fffd);
+  EXPECT_NE(ReadFile(FManager.HistoryFile()).find(R"("OutputPath":"/y/ad\u0000FF.zip")"), std::string::npos);
+}
+
+// The history is read entry by entry, so its size is not bounded, but nesting is.
+TEST_F(HistoryStoreTest, NestingBeyondTheBoundIsDamage) {
+  const std::string deep = R"([{"BackupTime":"2024-05-01T10:00:00","Success":true,"Details":"d","SourceCount":1,)"
+                           R"("FileCount":0,"TotalSize":0,"Files":[)" +
+                           std::string(100000, '[') + std::string(100000, ']') + "]}]";
+  EXPECT_TRUE(LoadText(deep).empty());
+  EXPECT_EQ(FManager.HistoryNote().Problem, "iç içe yapı sınırını (32 düzey) aşıyor");
+  FManager.AddHistoryItem(Entry("/y/new.zip"));
+  EXPECT_EQ(DamagedCopies(), std::vector<std::string>{deep});
+}
+
+// A history the user cannot read still holds every entry: it is never replaced, and the change says why.
+TEST_F(HistoryStoreTest, UnreadableFileIsNeverReplaced) {
+  FManager.AddHistoryItem(Entry("/y/a.zip"));
+  const std::string stored = ReadFile(FManager.HistoryFile());
+  ASSERT_EQ(::chmod(FManager.HistoryFile().c_str(), 0), 0);
+  const std::function<void(TConfigManager&)> changes[] = {
+      [](TConfigManager& m) { m.AddHistoryItem(Entry("/y/new.zip")); },
+      [](TConfigManager& m) { m.DeleteHistoryByOutputPaths({"/y/a.zip"}); },
+  };
+  for (const auto& change : changes) {
+    const test::TChildOutcome outcome = test::RunUnprivileged([&] {
+      TConfigManager manager(FDir.Path(), FClock);
+      if (!manager.LoadHistory().empty()) return std::string("read");
+      change(manager);
+      return std::string("written");
+    });
+    EXPECT_FALSE(outcome.Returned) << outcome.Text;
+    EXPECT_EQ(outcome.Text.rfind("Yedekleme geçmişi dosyası hasarlı ve kopyası alınamadığı için üzerine yazılmadı: " +
+                                     FManager.HistoryFile().string() + " (okunamadı (",
+                                 0),
+              0u)
+        << outcome.Text;
+  }
+  ASSERT_EQ(::chmod(FManager.HistoryFile().c_str(), 0600), 0);
+  EXPECT_EQ(ReadFile(FManager.HistoryFile()), stored);
+  EXPECT_TRUE(DamagedCopies().empty());
 }
 
 }  // namespace
