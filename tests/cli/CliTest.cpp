@@ -270,5 +270,36 @@ TEST_F(Cli, PasswordPromptOnATerminal) {
   EXPECT_NE(decrypt.find("Şifre girilmediği için işlem iptal edildi."), std::string::npos) << decrypt;
 }
 
+// A damaged stored file is named on standard error with where its copy was kept: otherwise its tasks or runs
+// would look like none at all ("no task named").
+TEST_F(Cli, DamagedStoredFilesAreNamedOnStandardError) {
+  SaveTasks({Task("Belgeler")});
+  const fs::path config = Manager().ConfigFile();
+  const std::string text = ReadFile(config);
+  WriteFile(config, text.substr(0, text.size() / 2));
+  const std::string said = "velkor-cli: Yapılandırma dosyası hasarlı: " + config.string() +
+                           " (geçerli bir JSON metni değil). Özgün dosyanın kopyası: " + config.string() + ".damaged-";
+
+  const TResult tasks = RunCli({"tasks"});
+  EXPECT_EQ(tasks.Exit, 0);
+  EXPECT_EQ(tasks.Out, "");
+  EXPECT_EQ(tasks.Err.rfind(said, 0), 0u) << tasks.Err;
+  const TResult run = RunCli({"run", "Belgeler"});
+  EXPECT_EQ(run.Exit, 2);
+  EXPECT_EQ(run.Err.rfind(said, 0), 0u) << run.Err;
+  EXPECT_NE(run.Err.find("no task named 'Belgeler'"), std::string::npos) << run.Err;
+  int copies = 0;
+  for (const auto& e : fs::directory_iterator(config.parent_path()))
+    copies += e.path().filename().string().rfind("config.json.damaged-", 0) == 0;
+  EXPECT_EQ(copies, 1) << "the same damage is kept once";
+
+  WriteFile(Manager().HistoryFile(), "[{\"BackupTime\":");
+  const TResult history = RunCli({"history"});
+  EXPECT_EQ(history.Out, "");
+  EXPECT_NE(history.Err.find("velkor-cli: Yedekleme geçmişi dosyası hasarlı: " + Manager().HistoryFile().string()),
+            std::string::npos)
+      << history.Err;
+}
+
 }  // namespace
 }  // namespace velkor
