@@ -97,6 +97,16 @@ void TJsonTextReader::Translate() {
   const auto* raw = reinterpret_cast<const unsigned char*>(FRaw.data());
   size_t i = 0;
   while (i < FRaw.size()) {
+    // The bulk of a stored file is the text inside strings (file names): plain ASCII there is passed on whole.
+    if (FInString && !FEscaped) {
+      size_t end = i;
+      while (end < FRaw.size() && raw[end] < 0x80 && raw[end] != '"' && raw[end] != '\\') ++end;
+      if (end > i) {
+        FText.append(FRaw, i, end - i);
+        i = end;
+        continue;
+      }
+    }
     const unsigned char c = raw[i];
     const size_t left = FRaw.size() - i;
     if (c < 0x80) {
