@@ -45,7 +45,7 @@ TJsonTextReader::TJsonTextReader(const std::filesystem::path& file, TJsonTextLim
   FFd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
   if (FFd < 0) {
     FOpenError = errno;
-    FFault = "okunamadı (" + SystemErrorMessage(FOpenError) + ")";
+    FFault = "okunamadı: " + SystemErrorMessage(FOpenError);
     FEnd = true;
   }
 }
@@ -77,7 +77,7 @@ bool TJsonTextReader::Fill() {
       while (n < 0 && errno == EINTR);
       FRaw.resize(kept + static_cast<size_t>(n > 0 ? n : 0));
       if (n < 0) {
-        Stop("okunamadı (" + SystemErrorMessage(errno) + ")");
+        Stop("okunamadı: " + SystemErrorMessage(errno));
         return false;
       }
       if (n == 0) FEnd = true;

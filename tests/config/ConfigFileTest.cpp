@@ -475,14 +475,14 @@ TEST_F(ConfigFileTest, UnreadableFileIsNeverReplaced) {
       TBackupConfig empty;
       if (loadFirst) {
         if (!manager.LoadConfig()->Tasks.empty()) return std::string("read");
-        if (manager.ConfigNote().Problem.rfind("okunamadı (", 0) != 0) return "note: " + manager.ConfigNote().Problem;
+        if (manager.ConfigNote().Problem.rfind("okunamadı: ", 0) != 0) return "note: " + manager.ConfigNote().Problem;
       }
       manager.SaveConfig(empty);
       return std::string("saved");
     });
     EXPECT_FALSE(outcome.Returned) << outcome.Text;
     EXPECT_EQ(outcome.Text.rfind("Yapılandırma dosyası hasarlı ve kopyası alınamadığı için üzerine yazılmadı: " +
-                                     FManager.ConfigFile().string() + " (okunamadı (",
+                                     FManager.ConfigFile().string() + " (okunamadı: ",
                                  0),
               0u)
         << outcome.Text;

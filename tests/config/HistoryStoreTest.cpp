@@ -291,7 +291,7 @@ TEST_F(HistoryStoreTest, UnreadableFileIsNeverReplaced) {
     });
     EXPECT_FALSE(outcome.Returned) << outcome.Text;
     EXPECT_EQ(outcome.Text.rfind("Yedekleme geçmişi dosyası hasarlı ve kopyası alınamadığı için üzerine yazılmadı: " +
-                                     FManager.HistoryFile().string() + " (okunamadı (",
+                                     FManager.HistoryFile().string() + " (okunamadı: ",
                                  0),
               0u)
         << outcome.Text;
