@@ -321,9 +321,11 @@ void TRestoreManager::ExtractZipToFolder(const std::string& zipPath, const std::
   // Every name and the whole structure are checked, and the room counted, before the first byte is unpacked.
   TZipReader reader(zipPath);
   const std::vector<TArchiveFile> files = ListArchiveFiles(reader, stagingFolder);
-  int64_t totalSize = 0;
-  for (const auto& file : files) totalSize += static_cast<int64_t>(std::min<uint64_t>(file.Entry->Size, INT64_MAX));
-  TStagingFolder::CheckFreeSpace(totalSize);
+  // Declared sizes come from the archive: a sum past what a volume can hold stays at that.
+  uint64_t totalSize = 0;
+  for (const auto& file : files)
+    if (__builtin_add_overflow(totalSize, file.Entry->Size, &totalSize)) totalSize = UINT64_MAX;
+  TStagingFolder::CheckFreeSpace(static_cast<int64_t>(std::min<uint64_t>(totalSize, INT64_MAX)));
 
   // Each entry stops at the size it declares (the reader sees to it), so what is unpacked never passes the total
   // the room was counted for.
