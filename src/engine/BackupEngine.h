@@ -29,7 +29,11 @@
 //  5. The final name is claimed in one move that never replaces anything (two runs of the same name and second,
 //     even from two processes, end with two outputs), and the name itself is flushed to the disk.
 //  6. Results and the completion are set from the output as named: its path, the checksum of exactly those
-//     bytes. A failed or cancelled run leaves nothing in the destination.
+//     bytes; the completion comes only after all of the above. A failed or cancelled run leaves no output in the
+//     destination (it may have created the destination folder itself). The one exception: an output already
+//     named whose new name cannot be flushed stays, and the run fails saying so.
+//  The output folder of a folder run is private (0700) like an archive (0600); the files in it are never more
+//  readable than their sources.
 #include <atomic>
 #include <cstdint>
 #include <functional>
