@@ -58,6 +58,11 @@ std::vector<TBackupFileDetail> FileDetails(const std::vector<std::string>& names
   return details;
 }
 
+// Work folders in the user's temporary folder: backup and restore staging.
+bool IsTemporaryFolderWorkName(std::string_view name) {
+  return IsStagingFolderName(name) || IsRestoreStagingName(name);
+}
+
 bool UsesLocalDestination(TStorageMode mode) { return mode == smLocalDisk || mode == smHybrid; }
 bool UsesCloudDestination(TStorageMode mode) { return mode == smCloud || mode == smHybrid; }
 
@@ -167,12 +172,6 @@ void TAppCore::RemoveLeftovers(const std::filesystem::path& folder, bool (*nameM
   for (const std::filesystem::path& removed : RemoveAbandonedWork(folder, nameMatches))
     AddLog("Yarım kalmış bir işlemden kalan geçici öğe silindi: " + removed.string());
 }
-
-namespace {
-bool IsTemporaryFolderWorkName(std::string_view name) {
-  return IsStagingFolderName(name) || IsRestoreStagingName(name);
-}
-}  // namespace
 
 void TAppCore::RemoveStartupLeftovers() {
   RemoveLeftovers(GetUserTempDirectory(), IsTemporaryFolderWorkName);
