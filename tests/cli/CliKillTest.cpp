@@ -3,11 +3,11 @@
 // Whatever a kill leaves, nothing half done may look like a backup, and the next run clears the rest.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <map>
 #include <random>
-#include <regex>
 
 #include "CliHarness.h"
 #include "crypto/EncryptionManager.h"
@@ -96,10 +96,17 @@ protected:
     return test::ReadTree(unpacked) == expected ? "" : "the archive does not hold the sources";
   }
 
-  // A name the engine gives a finished output: the task's name, the run's time, a number when taken.
-  static bool IsFinalName(const std::string& name) {
-    static const std::regex final(R"(Kasa_\d{4}-\d{2}-\d{2}_\d{2}-\d{2}-\d{2}(_\d+)?(\.zip|\.mbe)?)");
-    return std::regex_match(name, final);
+  // A name the engine gives a finished output: the task's name, the run's time, a number when taken, the extension.
+  static bool IsFinalName(std::string name) {
+    for (const char* extension : {".zip", ".mbe"})
+      if (EndsText(extension, name)) name.resize(name.size() - 4);
+    const std::string_view shape = "Kasa_dddd-dd-dd_dd-dd-dd";
+    if (name.size() < shape.size()) return false;
+    for (size_t i = 0; i < shape.size(); ++i)
+      if (shape[i] == 'd' ? !std::isdigit(static_cast<unsigned char>(name[i])) : name[i] != shape[i]) return false;
+    const std::string_view number = std::string_view(name).substr(shape.size());
+    return number.empty() || (number.size() > 1 && number[0] == '_' &&
+                              number.find_first_not_of("0123456789", 1) == std::string_view::npos);
   }
 
   static bool StartsAsZip(const fs::path& path) {
