@@ -148,9 +148,11 @@ protected:
     for (const auto& entry : fs::directory_iterator(Destination()))
       if (!IsFinalName(entry.path().filename().string())) found.push_back(entry.path());
     for (const auto& entry : fs::directory_iterator(FDir / "tmp")) found.push_back(entry.path());
-    for (const fs::path& folder : {GetConfigDirectory(), GetRegistryFile().parent_path()})
+    for (const fs::path& folder : {GetConfigDirectory(), GetRegistryFile().parent_path()}) {
+      if (!fs::is_directory(folder)) continue;
       for (const auto& entry : fs::directory_iterator(folder))
         if (entry.path().filename().string().find(".tmp-") != std::string::npos) found.push_back(entry.path());
+    }
     return found;
   }
 };
@@ -184,7 +186,7 @@ const TKillCase KillCases[] = {
     {"MidArchive", okZip, false, "write", "/dest/", 3},
     {"MidFolderCopy", okFolder, false, "write", "/dest/", 3},
     {"MidEncryption", okEncryptedZip, false, "write", "/dest/", 5},
-    // The old folder of three and more files half deleted.
+    // Retention deleting the older set's folder, one file gone.
     {"MidRetention", okFolder, true, "unlink", "/dest/", 2},
     // Retention has taken the old set out of view and saves the shortened chain.
     {"MidRetentionSave", okZip, true, "rename", "config.json.tmp-", 1},
