@@ -323,6 +323,7 @@ void TBackupEngine::ResetResults() {
   FLastBackupVerified = false;
   FSuccessfulFiles.clear();
   FFailedFiles.clear();
+  FUnchangedFailures = 0;
   FCopiedFiles.clear();
 }
 
@@ -670,7 +671,13 @@ std::string TBackupEngine::SuccessMessage(int64_t bytes, const std::string& outp
 void TBackupEngine::ApplySkippedFilesRule(TRunOutcome& run) {
   if (!run.Success || FFailedFiles.empty()) return;
   const std::string skipped = std::to_string(FFailedFiles.size());
-  if (FLastBackupFileCount == 0) {
+  // A differential or incremental run that found nothing new, and could not back up only what had not changed
+  // since its reference run (which reported it already), found no change: a file that cannot be read or carried
+  // does not turn every later run into a failure. The files are still listed and counted in the message.
+  const bool onlyKnownFailures = FBackupType != btFull && FUnchangedFailures == FFailedFiles.size();
+  if (FLastBackupFileCount == 0 && onlyKnownFailures && run.Message == BackupNoChangeMessage) {
+    run.Message += " (" + skipped + " dosya atlandı/okunamadı)";
+  } else if (FLastBackupFileCount == 0) {
     run.Success = false;
     run.Message = "Yedeklenecek dosyalar okunamadı (" + skipped + " dosya atlandı).";
   } else if (run.Message.empty()) {
@@ -711,6 +718,10 @@ bool TBackupEngine::ShouldBackupFile(const std::string& fileName) {
     if (FReferenceFileNames.count(name) == 0 && FReferenceFileNames.count(ReplaceAll(name, "/", "\\")) == 0)
       return true;
   }
+  return ChangedSinceReference(fileName);
+}
+
+bool TBackupEngine::ChangedSinceReference(const std::string& path) const {
   TDateTime reference = 0;
   if (FBackupType == btDifferential)
     reference = FReferenceFullBackupTime;
@@ -719,8 +730,17 @@ bool TBackupEngine::ShouldBackupFile(const std::string& fileName) {
   else
     return true;
   if (reference <= 0) return true;
-  const TDateTime changed = std::max(LongGetLastWriteTime(fileName), LongGetCreationTime(fileName));
+  TDateTime changed = std::max(LongGetLastWriteTime(path), LongGetCreationTime(path));
+  // A link that leads nowhere has no times of its own to follow; the link's are the closest.
+  struct stat st {};
+  if (changed <= 0 && ::lstat(path.c_str(), &st) == 0)
+    changed = FromUnixTime(std::max(st.st_mtim.tv_sec, st.st_ctim.tv_sec));
   return changed >= IncMilliSecond(reference, -ChangeToleranceMs);
+}
+
+void TBackupEngine::AddFailedFile(const std::string& path, const std::string& error) {
+  FFailedFiles.push_back(path + " (" + error + ")");
+  if (!ChangedSinceReference(path)) ++FUnchangedFailures;
 }
 
 bool TBackupEngine::CopyFolderTree(const std::string& sourceFolder, const std::string& outputRoot, bool countFiles,
@@ -741,7 +761,7 @@ bool TBackupEngine::CopyFolderTree(const std::string& sourceFolder, const std::s
     return false;
   }
   // A sub-folder left out is said, like a file that cannot be read.
-  for (const auto& folder : unlisted) FFailedFiles.push_back(folder.Path + " (Klasör okunamadı: " + folder.Error + ")");
+  for (const auto& folder : unlisted) AddFailedFile(folder.Path, "Klasör okunamadı: " + folder.Error);
   // Listed paths begin with the source's native form; what follows it is the path inside the source.
   const std::string sourceRoot = ToNativePath(sourceFolder).string();
   // Files of one folder come together, so the folder is made once for all of them.
@@ -779,7 +799,7 @@ bool TBackupEngine::CopyFolderTree(const std::string& sourceFolder, const std::s
       } catch (const std::exception& e) {
         // A replaced copy of an earlier source with the same name went with the failed one.
         if (!destination.empty() && !LongFileExists(destination)) WithdrawCopy(destination, e.what());
-        FFailedFiles.push_back(file + " (" + e.what() + ")");
+        AddFailedFile(file, e.what());
       }
     }
     ++processed;

@@ -170,6 +170,9 @@ protected:
   // later of its last-write and creation times is at or after the run's reference time less one second. A full
   // run, or a reference time of 0, takes every file.
   bool ShouldBackupFile(const std::string& fileName);
+  // The time rule alone: true when the path's later of last-write and creation time is at or after the run's
+  // reference time less one second, and always for a full run or a reference time of 0.
+  bool ChangedSinceReference(const std::string& path) const;
   // Bytes the run would write, and in `fileCount` the number of files it would take.
   int64_t EstimateRequiredBytes(int& fileCount);
   // The folder itself when it exists, else its nearest existing parent, else the root.
@@ -228,6 +231,8 @@ private:
   // "%d dosya yedeklendi (%.2f MB) - %s" with `bytes` in MB.
   std::string SuccessMessage(int64_t bytes, const std::string& outputPath) const;
   void ApplySkippedFilesRule(TRunOutcome& run);
+  // Lists a file or sub-folder that could not be backed up ("path (error)").
+  void AddFailedFile(const std::string& path, const std::string& error);
   // Every file below `folder`; sub-folders that cannot be listed go to `unlisted`.
   std::vector<std::string> EnumerateFiles(const std::string& folder, std::vector<TUnlistedFolder>* unlisted);
   // Where the selected files of one source folder go: plain copies into the output folder, each encrypted into
@@ -269,6 +274,7 @@ private:
   int64_t FBytesInThrottleWindow = 0;
   std::vector<std::string> FSuccessfulFiles;
   std::vector<std::string> FFailedFiles;
+  size_t FUnchangedFailures = 0;  // failed entries unchanged since the reference run
   std::unordered_map<std::string, TCopiedFile> FCopiedFiles;
   std::string FBackupNamePrefix;
   std::unique_ptr<TBackupThread> FBackupThread;

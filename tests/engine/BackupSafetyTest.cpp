@@ -194,6 +194,51 @@ TEST_F(BackupSafety, ARunThatBacksUpNothingLeavesNoOutput) {
   }
 }
 
+// A file that cannot be backed up is reported by the run that meets it; a later differential or incremental run
+// that finds nothing new says so, and still lists the file, instead of failing again while nothing changed. A file
+// that changed since (a new problem) fails the run as before.
+TEST_F(BackupSafety, AFailureAlreadyReportedAndUnchangedDoesNotFailLaterRuns) {
+  WriteTree(FDir.Path(), {{"src/Docs/a.txt", "a"}});
+  // A link that leads nowhere cannot be read, not even by root.
+  fs::create_symlink(P("nowhere"), P("src/Docs/broken.txt"));
+  FEngine->SourceFolders() = {P("src/Docs")};
+  const std::string broken = P("src/Docs/broken.txt");
+  for (const TOutputKind& kind : {Zip, Folder}) {
+    SCOPED_TRACE(kind.Name);
+    Fresh();
+    Use(kind);
+    FEngine->SetBackupType(btFull);
+    FEngine->ReferenceFileNames().clear();
+    const TCompletion full = Run();
+    EXPECT_TRUE(full.first) << full.second;
+    EXPECT_TRUE(full.second.ends_with(" (1 dosya atlandı/okunamadı)")) << full.second;
+
+    // Everything there is older than the reference run.
+    const TDateTime reference = IncSecond(test::RealNowSeconds(), 30);
+    FEngine->SetBackupType(btIncremental);
+    FEngine->SetReferenceBackupTime(reference);
+    FEngine->SetReferenceFullBackupTime(reference);
+    FEngine->ReferenceFileNames() = {"Docs/a.txt"};
+    const size_t outputs = DestinationEntries().size();
+    EXPECT_EQ(Run(), TCompletion(true, std::string(BackupNoChangeMessage) + " (1 dosya atlandı/okunamadı)"));
+    EXPECT_EQ(DestinationEntries().size(), outputs) << "no new output";
+    ASSERT_EQ(FEngine->FailedFiles().size(), 1u);
+    EXPECT_TRUE(FEngine->FailedFiles()[0].starts_with(broken + " (")) << FEngine->FailedFiles()[0];
+
+    FEngine->SetBackupType(btDifferential);
+    EXPECT_TRUE(Run().first);
+
+    // The link changed after the reference run.
+    const auto later = ToUnixTime(IncSecond(reference, 60));
+    ASSERT_TRUE(later.has_value());
+    const timespec times[2] = {{*later, 0}, {*later, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, broken.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+    EXPECT_EQ(Run(), TCompletion(false, "Yedeklenecek dosyalar okunamadı (1 dosya atlandı)."));
+    const timespec old[2] = {{0, UTIME_NOW}, {0, UTIME_NOW}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, broken.c_str(), old, AT_SYMLINK_NOFOLLOW), 0);
+  }
+}
+
 TEST_F(BackupSafety, ASubFolderThatCannotBeListedIsAFailedEntry) {
   WriteTree(FDir.Path(), {{"src/Docs/a.txt", "a"}, {"src/Docs/private/secret.txt", "s"}, {"src/Only/private/x", "x"}});
   const std::string reason = " (Klasör okunamadı: " + SystemErrorMessage(EACCES) + ")";

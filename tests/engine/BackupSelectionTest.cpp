@@ -137,8 +137,14 @@ TEST_F(BackupSelection, NothingChangedLeavesNothingInEitherMode) {
 }
 
 TEST_F(BackupSelection, EveryChangedFileUnreadableIsAFailureNotNoChange) {
-  // Dangling links are unreadable even for root.
-  for (const char* name : {"x.txt", "y.txt", "z.txt"}) fs::create_symlink(P("nowhere/") + name, P("src/Docs/") + name);
+  // Dangling links are unreadable even for root; these appeared after the reference run.
+  const auto appeared = ToUnixTime(IncDay(FReference, 1));
+  ASSERT_TRUE(appeared.has_value());
+  const timespec times[2] = {{*appeared, 0}, {*appeared, 0}};
+  for (const char* name : {"x.txt", "y.txt", "z.txt"}) {
+    fs::create_symlink(P("nowhere/") + name, P("src/Docs/") + name);
+    ASSERT_EQ(::utimensat(AT_FDCWD, (P("src/Docs/") + name).c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+  }
   SetWriteTime(P("src/Docs/a.txt"), IncDay(FReference, -1));
   SetWriteTime(P("src/Docs/b.txt"), IncDay(FReference, -1));
   SetWriteTime(P("src/Docs/sub/c.txt"), IncDay(FReference, -1));
