@@ -13,6 +13,7 @@
 
 #include "app/AppCore.h"
 #include "app/DueTasks.h"
+#include "app/LogText.h"
 #include "cli/CliPrompts.h"
 #include "cli/CliView.h"
 #include "cli/SignalWatcher.h"
@@ -20,10 +21,15 @@
 #include "config/ConfigManager.h"
 #include "crypto/EncryptionCommands.h"
 #include "crypto/EncryptionManager.h"
+#include "notify/PdfReportValues.h"
 #include "platform/MainThread.h"
 #include "platform/SingleInstance.h"
 #include "restore/RestoreCommand.h"
 #include "util/StringUtils.h"
+#ifdef VELKOR_WITH_PDF_REPORT
+#include "ui/HeadlessGui.h"
+#include "ui/HistoryPdfExport.h"
+#endif
 
 namespace velkor {
 
@@ -85,6 +91,22 @@ bool AskSecret(TTerminalInput& terminal, const std::string& prompt, std::string&
   return terminal.ReadSecret(prompt, value);
 }
 
+// The history entry numbered as RunHistoryCommand prints it, or null (after the message) when there is none.
+const TBackupHistoryItem* FindHistoryEntry(const std::vector<TBackupHistoryItem>& items, const std::string& index) {
+  size_t number = 0;
+  size_t parsed = 0;
+  try {
+    number = std::stoul(index, &parsed);
+  } catch (const std::exception&) {
+    parsed = 0;
+  }
+  if (parsed == 0 || parsed != index.size() || number < 1 || number > items.size()) {
+    PrintError("velkor-cli: no history entry " + index + " (see velkor-cli history)");
+    return nullptr;
+  }
+  return &items[number - 1];
+}
+
 // Milliseconds until half a second into the next minute: the scheduler's minute has begun by then.
 int64_t MillisecondsToNextTick() {
   const double msOfDay = std::fmod(SystemClock().Now(), 1.0) * MSecsPerDay;
@@ -117,6 +139,23 @@ int RunHistoryCommand() {
                 Trim(item.OutputPath).empty() ? "-" : item.OutputPath.c_str());
   }
   return ExitSuccess;
+}
+
+int RunHistoryPdfCommand(const std::string& index, const std::string& file) {
+  TConfigManager manager;
+  const std::vector<TBackupHistoryItem> items = manager.LoadHistory();
+  ReportDamagedFiles(manager);
+  const TBackupHistoryItem* item = FindHistoryEntry(items, index);
+  if (item == nullptr) return ExitUsage;
+#ifdef VELKOR_WITH_PDF_REPORT
+  const THeadlessGui gui;
+  ExportHistoryItemToPdf(file, *item);
+  std::printf("%s\n", TerminalText(FormatLogLine(SystemClock().Now(), PdfExportedLogPrefix + file)).c_str());
+  return ExitSuccess;
+#else
+  PrintError("velkor-cli: PDF raporu bu derlemede yok (Qt 6 olmadan derlendi)");
+  return ExitFailure;
+#endif
 }
 
 int RunBackupCommand(const std::string& taskName, std::optional<TBackupType> type) {
@@ -241,17 +280,8 @@ int RunRestoreHistoryCommand(const std::string& index, const std::string& target
   const std::vector<TBackupHistoryItem> items = manager.LoadHistory();
   const std::unique_ptr<TBackupConfig> config = manager.LoadConfig();
   ReportDamagedFiles(manager);
-  size_t number = 0;
-  size_t parsed = 0;
-  try {
-    number = std::stoul(index, &parsed);
-  } catch (const std::exception&) {
-    parsed = 0;
-  }
-  if (parsed == 0 || parsed != index.size() || number < 1 || number > items.size()) {
-    PrintError("velkor-cli: no history entry " + index + " (see velkor-cli history)");
-    return ExitUsage;
-  }
+  const TBackupHistoryItem* item = FindHistoryEntry(items, index);
+  if (item == nullptr) return ExitUsage;
   TEncryptionManager encryption;
   TTerminalInput terminal;
   TRestorePasswordSource passwords{StoredEncryptionPassword(encryption, *config), [&terminal] {
@@ -259,7 +289,7 @@ int RunRestoreHistoryCommand(const std::string& index, const std::string& target
                                      AskSecret(terminal, DecryptPasswordPrompt, password);
                                      return password;
                                    }};
-  return RunRestoreCommand(items[number - 1], *config, target, skipExisting, passwords, std::cout, std::cerr);
+  return RunRestoreCommand(*item, *config, target, skipExisting, passwords, std::cout, std::cerr);
 }
 
 }  // namespace velkor

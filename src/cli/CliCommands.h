@@ -18,6 +18,8 @@ int RunTasksCommand();
 int RunBackupCommand(const std::string& taskName, std::optional<TBackupType> type);
 // Tab-separated lines, oldest first: number, time, status, task, output ("-" for none).
 int RunHistoryCommand();
+// The PDF report of the history entry numbered `index` into `file` (replaced when it exists).
+int RunHistoryPdfCommand(const std::string& index, const std::string& file);
 // The minute timer until SIGINT or SIGTERM.
 int RunDaemonCommand();
 // One .mbe file to `output`, or to the decrypt tool's name when `output` is empty.

@@ -34,6 +34,9 @@ Commands:
   history
       List the backup history, oldest first, one entry per line, tab-separated: number, time, status
       (Başarılı, Bilgi, Hatalı, Cloud Hatası), task and output path ("-" when there is none).
+  history --pdf INDEX FILE
+      Save the history entry numbered INDEX as a PDF report (one picture per A4 page) to FILE; an existing
+      FILE is replaced.
   restore INDEX TARGET [--skip]
       Restore the history entry numbered INDEX (as `history` prints it) into the folder TARGET. Existing
       files are never overwritten: a restored file that meets one is saved as "name (n).ext", or with --skip
@@ -125,6 +128,13 @@ int RestoreCommand(const TArgs& args) {
   return RunRestoreHistoryCommand(positional[0], positional[1], skip);
 }
 
+int HistoryCommand(const TArgs& args) {
+  if (args.empty()) return RunHistoryCommand();
+  if (args[0] != "--pdf") return UsageError("unknown option '" + args[0] + "' for history");
+  if (args.size() != 3) return UsageError("history --pdf needs INDEX and FILE");
+  return RunHistoryPdfCommand(args[1], args[2]);
+}
+
 int DecryptCommand(const TArgs& args) {
   if (args.empty() || args.size() > 2) return UsageError("decrypt needs FILE and optionally OUT");
   return RunDecryptCommand(args[0], args.size() == 2 ? args[1] : std::string());
@@ -155,9 +165,12 @@ int main(int argc, char** argv) {
     return ExitSuccess;
   }
   const std::pair<const char*, std::function<int(const TArgs&)>> commands[] = {
-      {"tasks", NoArguments("tasks", RunTasksCommand)},       {"run", RunCommand},
-      {"history", NoArguments("history", RunHistoryCommand)}, {"restore", RestoreCommand},
-      {"daemon", NoArguments("daemon", RunDaemonCommand)},    {"decrypt", DecryptCommand},
+      {"tasks", NoArguments("tasks", RunTasksCommand)},
+      {"run", RunCommand},
+      {"history", HistoryCommand},
+      {"restore", RestoreCommand},
+      {"daemon", NoArguments("daemon", RunDaemonCommand)},
+      {"decrypt", DecryptCommand},
   };
   const TArgs args(argv + 2, argv + argc);
   for (const auto& [name, command] : commands) {
