@@ -38,6 +38,10 @@ std::vector<std::pair<std::string, std::string>> PdfInfoRows(const TBackupHistor
 std::string ProposedPdfFileName(TDateTime backupTime);
 
 inline constexpr const char* PdfReportTitle = "QeltBackup Yedekleme Detayı";
+// The history command's texts: its log line (followed by the chosen path), its message without a selection and
+// the save dialog's filter.
 inline constexpr const char* PdfExportedLogPrefix = "Seçili history kaydı PDF olarak kaydedildi: ";
+inline constexpr const char* PdfNoSelectionMessage = "Lütfen PDF olarak kaydetmek istediğiniz log kaydını seçin.";
+inline constexpr const char* PdfSaveDialogFilter = "PDF Dosyası (*.pdf)|*.pdf";
 
 }  // namespace velkor
