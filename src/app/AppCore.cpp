@@ -175,6 +175,7 @@ void TAppCore::RemoveLeftovers(const std::filesystem::path& folder, bool (*nameM
 
 void TAppCore::RemoveStartupLeftovers() {
   RemoveLeftovers(GetUserTempDirectory(), IsTemporaryFolderWorkName);
+  for (const std::filesystem::path& folder : ListCloudStagingFolders()) RemoveLeftovers(folder, IsWorkEntryName);
   RemoveLeftovers(FConfigManager->ConfigFile().parent_path(), IsAtomicWriteTemporaryName);
   RemoveLeftovers((FRegistryFile.empty() ? GetRegistryFile() : FRegistryFile).parent_path(),
                   IsAtomicWriteTemporaryName);
@@ -190,6 +191,7 @@ void TAppCore::RemoveRunLeftovers(const TBackupTask& task) {
     if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
   };
   add(ResolveRunDestination(task), false);
+  add(GetCloudCopyFolder(task), false);
   for (const auto& item : task.BackupChain) add(item->OutputPath, true);
   for (const std::filesystem::path& folder : folders) RemoveLeftovers(folder, IsWorkEntryName);
 }

@@ -162,8 +162,9 @@ private:
   bool ProvideEncryptionPassword(TBackupTask& task, std::string& refusal);
   void PostProcessQueue();
   // Removes, with one log line each, the leftovers of killed operations: at start-up those of the temporary
-  // folder, the configuration folder and the registry folder; before a run those of the temporary folder, of the
-  // run's destination and of the folders holding the task's earlier outputs.
+  // folder, of every cloud staging folder, the configuration folder and the registry folder; before a run those of
+  // the temporary folder, of the run's destination, of its "NAS / WebDAV" copy folder and of the folders holding
+  // the task's earlier outputs.
   void RemoveLeftovers(const std::filesystem::path& folder, bool (*nameMatches)(std::string_view));
   void RemoveStartupLeftovers();
   void RemoveRunLeftovers(const TBackupTask& task);

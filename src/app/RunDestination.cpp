@@ -1,6 +1,7 @@
 #include "app/RunDestination.h"
 
 #include <string_view>
+#include <system_error>
 
 #include "platform/AppPaths.h"
 #include "util/StringUtils.h"
@@ -13,7 +14,7 @@ std::string GetCloudStagingFolder(const TBackupTask& task) {
   for (char& c : name)
     if (static_cast<unsigned char>(c) < 32 || std::string_view("\"*/:<>?\\|").find(c) != std::string_view::npos)
       c = '_';
-  return (GetUserTempDirectory() / "QeltBackupCloudStage" / name).string();
+  return (GetUserTempDirectory() / CloudStagingFolderName / name).string();
 }
 
 std::string ResolveRunDestination(const TBackupTask& task) {
@@ -23,6 +24,24 @@ std::string ResolveRunDestination(const TBackupTask& task) {
     case smCloud: return GetCloudStagingFolder(task);
     default: return {};
   }
+}
+
+bool IsFolderCopyProvider(const std::string& provider) { return SameText(Trim(provider), NasProviderName); }
+
+std::string GetCloudCopyFolder(const TBackupTask& task) {
+  const bool usesCloud = task.StorageMode == smCloud || task.StorageMode == smHybrid;
+  return usesCloud && IsFolderCopyProvider(task.CloudProvider) ? Trim(task.CloudDestinationFolder) : std::string();
+}
+
+std::vector<std::filesystem::path> ListCloudStagingFolders() {
+  std::vector<std::filesystem::path> folders;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(GetUserTempDirectory() / CloudStagingFolderName, ec), end;
+       !ec && it != end; it.increment(ec)) {
+    std::error_code typeError;
+    if (it->is_directory(typeError) && !it->is_symlink(typeError)) folders.push_back(it->path());
+  }
+  return folders;
 }
 
 }  // namespace velkor

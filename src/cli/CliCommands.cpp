@@ -14,6 +14,7 @@
 #include "app/AppCore.h"
 #include "app/DueTasks.h"
 #include "app/LogText.h"
+#include "app/PostRunCloudCopy.h"
 #include "cli/CliPrompts.h"
 #include "cli/CliView.h"
 #include "cli/SignalWatcher.h"
@@ -177,7 +178,10 @@ int RunBackupCommand(const std::string& taskName, std::optional<TBackupType> typ
   }
   TCliView view(StderrIsTerminal());
   TCliPrompts prompts(terminal, true);
-  core = std::make_unique<TAppCore>(TAppCoreServices(view, prompts, SystemClock(), mainThread));
+  TPostRunCloudCopy cloud(view, SystemClock());
+  TAppCoreServices services(view, prompts, SystemClock(), mainThread);
+  services.CloudCopy = &cloud;
+  core = std::make_unique<TAppCore>(services);
   core->LoadConfiguration();
   ReportDamagedFiles(*core->ConfigManager());
   TBackupTask* task = FindTask(*core->Config(), taskName);
@@ -217,7 +221,10 @@ int RunDaemonCommand() {
   TCliView view(StderrIsTerminal());
   // Only scheduled runs happen here, and they never ask.
   TCliPrompts prompts(terminal, false);
-  core = std::make_unique<TAppCore>(TAppCoreServices(view, prompts, SystemClock(), mainThread));
+  TPostRunCloudCopy cloud(view, SystemClock());
+  TAppCoreServices services(view, prompts, SystemClock(), mainThread);
+  services.CloudCopy = &cloud;
+  core = std::make_unique<TAppCore>(services);
   core->LoadConfiguration();
   ReportDamagedFiles(*core->ConfigManager());
   core->Start({.SchedulerActive = true});

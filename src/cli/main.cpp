@@ -29,7 +29,8 @@ Commands:
   run NAME [--type full|differential|incremental]
       Run the task named NAME once, as the window's start button does: the run goes through the queue and
       leaves a history entry, extends the task's backup chain and deletes the backup sets beyond the task's
-      limit. --type overrides the task's own manual backup type for this run; a differential or incremental
+      limit. Cloud and hybrid tasks copy the output to their cloud destination first; a failed copy fails
+      the run. --type overrides the task's own manual backup type for this run; a differential or incremental
       run without a full backup to build on becomes a full one.
   history
       List the backup history, oldest first, one entry per line, tab-separated: number, time, status
