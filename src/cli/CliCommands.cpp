@@ -13,6 +13,7 @@
 
 #include "app/AppCore.h"
 #include "app/DueTasks.h"
+#include "app/EmailCommands.h"
 #include "app/LogText.h"
 #include "app/PostRunCloudCopy.h"
 #include "cli/CliPrompts.h"
@@ -115,6 +116,27 @@ int64_t MillisecondsToNextTick() {
   return 60000 - intoMinute + 500;
 }
 
+// Each finished run's mail goes out on a thread of its own; a failure is logged like the run's own lines.
+TRunEmailNotification MakeRunNotification(TQueuedMainThread& mainThread, std::unique_ptr<TAppCore>& core) {
+  return TRunEmailNotification({}, [&mainThread, &core](const std::string& line) {
+    mainThread.Post([&core, line] {
+      if (core) core->AddLog(line);
+    });
+  });
+}
+
+// Mails still on their way are waited for, a minute at most, so a headless run's report is not lost as the
+// process ends.
+void WaitForRunNotifications(TRunEmailNotification& mail, TQueuedMainThread& mainThread, TAppCore& core) {
+  const auto deadline = TSteadyClock::now() + std::chrono::seconds(60);
+  while (!mail.WaitForAll(std::chrono::milliseconds(LoopWakeMs)) && TSteadyClock::now() < deadline) {
+    mainThread.ProcessPending();
+    core.FlushPendingLogs();
+  }
+  mainThread.ProcessPending();
+  core.FlushPendingLogs();
+}
+
 }  // namespace
 
 int RunTasksCommand() {
@@ -163,6 +185,7 @@ int RunBackupCommand(const std::string& taskName, std::optional<TBackupType> typ
   TTerminalInput terminal;
   TQueuedMainThread mainThread;
   std::unique_ptr<TAppCore> core;
+  TRunEmailNotification mail = MakeRunNotification(mainThread, core);
   // Ctrl+C: a password prompt ends as cancelled; a run is cancelled and recorded as such.
   TSignalWatcher signals([&](int) {
     terminal.Interrupt();
@@ -181,6 +204,7 @@ int RunBackupCommand(const std::string& taskName, std::optional<TBackupType> typ
   TPostRunCloudCopy cloud(view, SystemClock());
   TAppCoreServices services(view, prompts, SystemClock(), mainThread);
   services.CloudCopy = &cloud;
+  services.Notification = &mail;
   core = std::make_unique<TAppCore>(services);
   core->LoadConfiguration();
   ReportDamagedFiles(*core->ConfigManager());
@@ -197,9 +221,9 @@ int RunBackupCommand(const std::string& taskName, std::optional<TBackupType> typ
     mainThread.ProcessPending();
     core->FlushPendingLogs();
   }
-  mainThread.ProcessPending();
-  core->FlushPendingLogs();
-  const std::optional<TBackupResultSnapshot>& outcome = core->LastSnapshot();
+  WaitForRunNotifications(mail, mainThread, *core);
+  const std::optional<TBackupResultSnapshot> outcome = core->LastSnapshot();
+  core.reset();
   return outcome && outcome->Success ? ExitSuccess : ExitFailure;
 }
 
@@ -207,6 +231,7 @@ int RunDaemonCommand() {
   TTerminalInput terminal;
   TQueuedMainThread mainThread;
   std::unique_ptr<TAppCore> core;
+  TRunEmailNotification mail = MakeRunNotification(mainThread, core);
   std::atomic<bool> stopping{false};
   TSignalWatcher signals([&](int) {
     stopping = true;
@@ -224,6 +249,7 @@ int RunDaemonCommand() {
   TPostRunCloudCopy cloud(view, SystemClock());
   TAppCoreServices services(view, prompts, SystemClock(), mainThread);
   services.CloudCopy = &cloud;
+  services.Notification = &mail;
   core = std::make_unique<TAppCore>(services);
   core->LoadConfiguration();
   ReportDamagedFiles(*core->ConfigManager());
@@ -241,6 +267,7 @@ int RunDaemonCommand() {
     }
     core->FlushPendingLogs();
   }
+  WaitForRunNotifications(mail, mainThread, *core);
   // A backup still running is cancelled, and its completion recorded, as the core goes.
   core.reset();
   return ExitSuccess;

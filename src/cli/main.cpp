@@ -9,6 +9,7 @@
 
 #include "cli/CliCommands.h"
 #include "cli/CliPrompts.h"
+#include "cli/EmailCliCommands.h"
 #include "platform/ProcessLocale.h"
 
 namespace {
@@ -32,9 +33,10 @@ Commands:
       limit. Cloud and hybrid tasks copy the output to their cloud destination first; a failed copy fails
       the run. --type overrides the task's own manual backup type for this run; a differential or incremental
       run without a full backup to build on becomes a full one.
-  history
+  history [--mail INDEX]
       List the backup history, oldest first, one entry per line, tab-separated: number, time, status
-      (Başarılı, Bilgi, Hatalı, Cloud Hatası), task and output path ("-" when there is none).
+      (Başarılı, Bilgi, Hatalı, Cloud Hatası), task and output path ("-" when there is none). --mail sends
+      the entry numbered INDEX as the window's "Log Dosyasını Mail Gönder" does, to every recipient.
   history --pdf INDEX FILE
       Save the history entry numbered INDEX as a PDF report (one picture per A4 page) to FILE; an existing
       FILE is replaced.
@@ -49,6 +51,13 @@ Commands:
   decrypt FILE [OUT]
       Decrypt one .mbe file to OUT; without OUT, "x.zip.mbe" becomes "x.zip" and any other name gets
       ".decrypted" appended. An existing OUT is replaced.
+  email-settings [OPTIONS]
+      Without options, show the e-mail settings (the password masked). With options, change them and save
+      after the checks of the window's settings dialog: --server HOST, --port N, --tls/--no-tls (STARTTLS),
+      --ssl/--no-ssl (TLS from the first byte; --tls wins), --user NAME, --password-stdin (one line from
+      standard input, without echo on a terminal), --from ADDRESS, --from-name NAME, --to ADDRESS (repeat
+      it: the list is replaced), --enable/--disable (the mail after each run). --test sends the test mail
+      to the first recipient with the settings and options as they stand, saving nothing.
 
 Options:
   --help       Show this help and exit.
@@ -131,6 +140,8 @@ int RestoreCommand(const TArgs& args) {
 
 int HistoryCommand(const TArgs& args) {
   if (args.empty()) return RunHistoryCommand();
+  if (args[0] == "--mail")
+    return args.size() == 2 ? RunHistoryMailCommand(args[1]) : UsageError("--mail needs one INDEX");
   if (args[0] != "--pdf") return UsageError("unknown option '" + args[0] + "' for history");
   if (args.size() != 3) return UsageError("history --pdf needs INDEX and FILE");
   return RunHistoryPdfCommand(args[1], args[2]);
@@ -172,6 +183,7 @@ int main(int argc, char** argv) {
       {"restore", RestoreCommand},
       {"daemon", NoArguments("daemon", RunDaemonCommand)},
       {"decrypt", DecryptCommand},
+      {"email-settings", EmailSettingsCommand},
   };
   const TArgs args(argv + 2, argv + argc);
   for (const auto& [name, command] : commands) {
