@@ -81,7 +81,8 @@ def authenticator(server, session, envelope, mechanism, auth_data):
     from aiosmtpd.smtp import AuthResult
     login = auth_data.login.decode("utf-8", "replace")
     password = auth_data.password.decode("utf-8", "replace")
-    return AuthResult(success=login == USER and password == PASSWORD, auth_data=TAuthData(mechanism, login))
+    return AuthResult(success=login == USER and password == PASSWORD, handled=False,
+                      auth_data=TAuthData(mechanism, login))
 
 
 class Store:
@@ -188,7 +189,8 @@ def probe(path):
                                 "size": len(payload), "sha256": hashlib.sha256(payload).hexdigest()})
         elif body is None:
             body = {"content_type": part.get("Content-Type", ""), "bytes": base64.b64encode(payload).decode()}
-    from_name, from_address = email.utils.parseaddr(decoded("From"))
+    from_name, from_address = email.utils.parseaddr(message.get("From", ""))
+    from_name = str(email.header.make_header(email.header.decode_header(from_name)))
     print(json.dumps({
         "subject": decoded("Subject"),
         "from_name": from_name,
