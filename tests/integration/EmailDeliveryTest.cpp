@@ -53,6 +53,8 @@ public:
 
 class EmailDeliveryTest : public ::testing::Test {
 protected:
+  static void SetUpTestSuite() { Peer(); }
+
   std::filesystem::path RegistryFile() const { return FDir / "user" / "QeltBackup" / "registry.json"; }
 
   TSMTPSettings Settings(const std::string& server, bool ssl, bool tls, const std::string& user = test::SmtpUser,

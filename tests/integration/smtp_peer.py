@@ -32,7 +32,10 @@ import threading
 import time
 import warnings
 
-warnings.filterwarnings("ignore", category=DeprecationWarning)
+warnings.filterwarnings("ignore")
+import logging
+
+logging.getLogger("mail.log").setLevel(logging.CRITICAL)
 
 LIFETIME_SECONDS = 600
 USER = "velkor"
