@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "app/DueTasks.h"
+#include "app/GeneralSettings.h"
 #include "app/LogText.h"
 #include "app/Retention.h"
 #include "app/RunDestination.h"
@@ -295,24 +296,14 @@ bool TAppCore::SaveAllSettings() {
   }
   if (FEditor != nullptr) FEditor->SaveSettingsFromUI(*FConfig);
   try {
-    if (FEncryptionManager) {
-      if (!FConfig->CacheEncryptionPassword)
-        FEncryptionManager->ClearPasswordFromRegistry();
-      else if (!FEncryptionManager->GetPassword().empty())
-        FEncryptionManager->SavePasswordToRegistry(FEncryptionManager->GetPassword());
-    }
-    FConfigManager->SaveConfig(*FConfig);
+    SaveGeneralSettings(*FConfig, *FConfigManager, FEncryptionManager.get(), GetExecutablePath());
   } catch (const std::exception& e) {
     const std::string message = std::string("Ayarlar kaydedilemedi: ") + e.what();
     AddLog(message);
     ShowAutoMessage(FPrompts, message);
     return false;
   }
-  AddLog("Tüm ayarlar ve görevler kaydedildi.");
-  if (FConfig->StartWithWindows)
-    FConfigManager->AddToStartup();
-  else
-    FConfigManager->RemoveFromStartup();
+  AddLog(SettingsSavedMessage);
   return true;
 }
 
