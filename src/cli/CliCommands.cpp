@@ -16,7 +16,9 @@
 #include "app/EmailCommands.h"
 #include "app/LogText.h"
 #include "app/PostRunCloudCopy.h"
+#include "app/TaskRules.h"
 #include "cli/CliPrompts.h"
+#include "cli/CliSupport.h"
 #include "cli/CliView.h"
 #include "cli/SignalWatcher.h"
 #include "cli/TerminalInput.h"
@@ -43,54 +45,11 @@ constexpr const char* AlreadyRunningMessage = "Program zaten çalışıyor.\nİk
 // How often the main loop wakes without work, to show buffered log lines and notice the end.
 constexpr int LoopWakeMs = 250;
 
-void PrintError(const std::string& text) {
-  std::fputs(TerminalText(text).c_str(), stderr);
-  std::fputc('\n', stderr);
-  std::fflush(stderr);
-}
-
 bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
-
-// A stored file read from damage is named on standard error with where its copy was kept; otherwise its missing
-// tasks or entries would look like none at all.
-void ReportDamagedFiles(const TConfigManager& manager) {
-  for (const std::string& line : manager.DamageReport()) PrintError("velkor-cli: " + line);
-}
 
 // The stored encryption password as the window would hold it at start-up.
 std::string StoredEncryptionPassword(TEncryptionManager& manager, const TBackupConfig& config) {
   return config.CacheEncryptionPassword ? manager.LoadPasswordFromRegistry() : std::string();
-}
-
-// The history list's status text.
-std::string HistoryStatusText(const TBackupHistoryItem& item) {
-  if (item.Success) return PosText("Değişiklik bulunamadı", item.Details) != std::string::npos ? "Bilgi" : "Başarılı";
-  bool anyFailedFile = false;
-  for (const TBackupFileDetail& file : item.Files) anyFailedFile |= !file.Success;
-  if (!anyFailedFile && (item.StorageMode == smCloud || item.StorageMode == smHybrid) &&
-      SameText(item.CloudStatus, "Başarısız"))
-    return "Cloud Hatası";
-  return "Hatalı";
-}
-
-// A task by its exact name, else by the only name that matches without regard to letter case.
-TBackupTask* FindTask(TBackupConfig& config, const std::string& name) {
-  for (const auto& task : config.Tasks)
-    if (task->Name == name) return task.get();
-  TBackupTask* found = nullptr;
-  for (const auto& task : config.Tasks) {
-    if (!SameText(task->Name, name)) continue;
-    if (found != nullptr) return nullptr;
-    found = task.get();
-  }
-  return found;
-}
-
-// A password read on the terminal where Ctrl+C ends the prompt as cancelled, with the terminal's echo restored,
-// instead of ending the process with echo still off.
-bool AskSecret(TTerminalInput& terminal, const std::string& prompt, std::string& value) {
-  TSignalWatcher signals([&terminal](int) { terminal.Interrupt(); });
-  return terminal.ReadSecret(prompt, value);
 }
 
 // The history entry numbered as RunHistoryCommand prints it, or null (after the message) when there is none.

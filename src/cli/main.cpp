@@ -10,6 +10,7 @@
 #include "cli/CliCommands.h"
 #include "cli/CliPrompts.h"
 #include "cli/EmailCliCommands.h"
+#include "cli/TaskCommands.h"
 #include "platform/ProcessLocale.h"
 
 namespace {
@@ -24,22 +25,45 @@ Velkor backs up folders to ZIP archives or folder copies, optionally encrypted. 
 and history of the desktop program, without a window: for servers, scripts and cron.
 
 Commands:
-  tasks
+  tasks [--json]
       List the tasks, one per line, tab-separated: name, active (yes/no), next scheduled run and last
-      successful run ("dd.mm.yyyy hh:nn", or "-").
+      successful run ("dd.mm.yyyy hh:nn", or "-"). --json prints them as a JSON array for scripts, with every
+      field (times as "yyyy-mm-ddThh:nn:ss" or null).
+  task add NAME --source DIR [--source DIR]... --dest DIR [OPTIONS]
+  task set NAME OPTIONS
+      Create a task, or change one. NAME is a task's name, or #N for the task on the N-th line of `tasks`.
+      Options: --source DIR (repeat it; with set it replaces the list), --add-source DIR, --remove-source DIR,
+      --dest DIR, --type full|differential|incremental (the manual run's type), --zip or --folder, --encrypt
+      or --no-encrypt, --max-sets N (backup sets kept; 0 keeps all), --enable, --disable (--disabled),
+      --storage local|cloud|hybrid, --cloud-provider TEXT, --cloud-destination URL, --cloud-access-key KEY,
+      --cloud-secret-stdin (the secret read without echo on a terminal, else one line from standard input;
+      stored protected and never shown). Folders are stored as absolute paths; a source must exist.
+  task schedule NAME full|differential|incremental --at HH:MM [--days mon,tue,...|all] | --off
+      Switch one of the task's three timed runs on at a time of day (every day unless --days), or off. The
+      first one switched on while the schedule is off is the only one on.
+  task show NAME
+      Every field of the task, its schedule with the next runs and the summary of its backup chain.
+  task rename OLD NEW | task copy NAME | task remove NAME [--yes]
+      Rename (names are unique in any letter case); copy (disabled, without its runs and chain); delete
+      (asks on a terminal unless --yes; the task's backups and history stay).
   run NAME [--type full|differential|incremental]
       Run the task named NAME once, as the window's start button does: the run goes through the queue and
       leaves a history entry, extends the task's backup chain and deletes the backup sets beyond the task's
       limit. Cloud and hybrid tasks copy the output to their cloud destination first; a failed copy fails
       the run. --type overrides the task's own manual backup type for this run; a differential or incremental
       run without a full backup to build on becomes a full one.
-  history [--mail INDEX]
+  history [--mail INDEX | --json]
       List the backup history, oldest first, one entry per line, tab-separated: number, time, status
       (Başarılı, Bilgi, Hatalı, Cloud Hatası), task and output path ("-" when there is none). --mail sends
-      the entry numbered INDEX as the window's "Log Dosyasını Mail Gönder" does, to every recipient.
+      the entry numbered INDEX as the window's "Log Dosyasını Mail Gönder" does, to every recipient. --json
+      prints the entries as a JSON array for scripts.
   history --pdf INDEX FILE
       Save the history entry numbered INDEX as a PDF report (one picture per A4 page) to FILE; an existing
       FILE is replaced.
+  verify INDEX
+      Compute the SHA-256 of the output of history entry INDEX again, as its run did (an archive's or .mbe
+      file's bytes, a folder copy's manifest), and compare it with the recorded one: prints "match",
+      "mismatch" or "output missing"; exit 0 only for a match.
   restore INDEX TARGET [--skip]
       Restore the history entry numbered INDEX (as `history` prints it) into the folder TARGET. Existing
       files are never overwritten: a restored file that meets one is saved as "name (n).ext", or with --skip
@@ -58,6 +82,15 @@ Commands:
       standard input, without echo on a terminal), --from ADDRESS, --from-name NAME, --to ADDRESS (repeat
       it: the list is replaced), --enable/--disable (the mail after each run). --test sends the test mail
       to the first recipient with the settings and options as they stand, saving nothing.
+  settings [--start-with-session on|off] [--start-in-tray on|off] [--notifications on|off]
+           [--remember-password on|off] [--background on|off] [--speed-limit MBPS]
+      Show the general settings, or change and save them as the window's settings page does: start the
+      desktop program with the session (in the tray when --start-in-tray is on, which also makes its close
+      button hide it there), notifications, remembering the encryption password (off removes a stored one),
+      lower priority, and the speed limit in MB/s (0 = none).
+  password set|clear
+      Store the encryption password used by encrypted runs, decrypt and restore (typed twice without echo on
+      a terminal, else one line from standard input), or remove it.
 
 Options:
   --help       Show this help and exit.
@@ -81,7 +114,8 @@ Files:
 Exit status:
   0  success (also a run that found nothing new to back up)
   1  a failed or cancelled run, or a command that failed
-  2  bad usage: unknown command or option, missing or extra argument, no such task or history entry
+  2  bad usage: unknown command or option, missing or extra argument, no such task or history entry, or
+     input the task and settings rules refuse (the message says why; nothing is changed)
 )";
 }
 
@@ -140,6 +174,7 @@ int RestoreCommand(const TArgs& args) {
 
 int HistoryCommand(const TArgs& args) {
   if (args.empty()) return RunHistoryCommand();
+  if (args.size() == 1 && args[0] == "--json") return RunHistoryJsonCommand();
   if (args[0] == "--mail")
     return args.size() == 2 ? RunHistoryMailCommand(args[1]) : UsageError("--mail needs one INDEX");
   if (args[0] != "--pdf") return UsageError("unknown option '" + args[0] + "' for history");
@@ -156,6 +191,15 @@ int DecryptCommand(const TArgs& args) {
 std::function<int(const TArgs&)> NoArguments(const std::string& name, int (*command)()) {
   return [name, command](const TArgs& args) {
     return args.empty() ? command() : UsageError(name + " takes no arguments");
+  };
+}
+
+// A list command without arguments, or with --json for its form for scripts.
+std::function<int(const TArgs&)> WithJson(const std::string& name, int (*plain)(), int (*json)()) {
+  return [name, plain, json](const TArgs& args) {
+    if (args.empty()) return plain();
+    if (args.size() == 1 && args[0] == "--json") return json();
+    return UsageError(name + " takes no arguments other than --json");
   };
 }
 
@@ -177,13 +221,17 @@ int main(int argc, char** argv) {
     return ExitSuccess;
   }
   const std::pair<const char*, std::function<int(const TArgs&)>> commands[] = {
-      {"tasks", NoArguments("tasks", RunTasksCommand)},
+      {"tasks", WithJson("tasks", RunTasksCommand, RunTasksJsonCommand)},
       {"run", RunCommand},
       {"history", HistoryCommand},
       {"restore", RestoreCommand},
       {"daemon", NoArguments("daemon", RunDaemonCommand)},
       {"decrypt", DecryptCommand},
       {"email-settings", EmailSettingsCommand},
+      {"task", RunTaskCommand},
+      {"settings", RunSettingsCommand},
+      {"password", RunPasswordCommand},
+      {"verify", RunVerifyCommand},
   };
   const TArgs args(argv + 2, argv + argc);
   for (const auto& [name, command] : commands) {
