@@ -35,9 +35,10 @@ protected:
 
 TEST_F(CliTask, RefusedInputLeavesTheConfigurationByteIdentical) {
   const std::string help = RunCli({"--help"}).Out;
-  for (const char* text : {"tasks [--json]", "task add NAME --source DIR", "task set NAME OPTIONS",
-                           "task schedule NAME", "task show NAME", "task remove NAME [--yes]", "history [--json]",
-                           "verify INDEX", "settings [--start-with-session on|off]", "password set|clear"})
+  for (const char* text :
+       {"tasks [--json]", "task add NAME --source DIR", "task set NAME OPTIONS", "task schedule NAME", "task show NAME",
+        "task remove NAME [--yes]", "the entries as a JSON array", "verify INDEX",
+        "settings [--start-with-session on|off]", "password set|clear"})
     EXPECT_NE(help.find(text), std::string::npos) << text;
 
   SaveTasks({Task("Belgeler"), Task("Müzik")});
