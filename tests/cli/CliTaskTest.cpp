@@ -307,5 +307,31 @@ TEST_F(CliTask, PasswordSetOnATerminal) {
   EXPECT_EQ(TEncryptionManager().LoadPasswordFromRegistry(), "gizli-parola-42");
 }
 
+TEST_F(CliTask, AConfigurationRootThatIsAFileEndsEveryCommandWithItsMessage) {
+  test::WriteFile(FDir / "appdata-file", "not a folder");
+  test::TScopedEnv appData("APPDATA", (FDir / "appdata-file").string());
+  const std::vector<std::vector<std::string>> commands = {
+      {"task", "add", "Yeni", "--source", Source(), "--dest", Dest()},
+      {"task", "set", "Belgeler", "--zip"},
+      {"task", "schedule", "Belgeler", "full", "--off"},
+      {"task", "show", "Belgeler"},
+      {"task", "rename", "Belgeler", "Yeni"},
+      {"task", "copy", "Belgeler"},
+      {"task", "remove", "Belgeler", "--yes"},
+      {"settings"},
+      {"settings", "--notifications", "off"},
+      {"password", "set"},
+      {"verify", "1"},
+      {"tasks", "--json"},
+      {"history", "--json"},
+  };
+  for (const auto& args : commands) {
+    const TResult r = RunCli(args, "parola\n");
+    EXPECT_EQ(r.Exit, 1) << args[0] << " " << args[1] << ": " << r.Err;
+    EXPECT_EQ(r.Err.rfind("velkor-cli: ", 0), 0u) << args[0] << " " << args[1] << ": " << r.Err;
+    EXPECT_NE(r.Err.find((FDir / "appdata-file").string()), std::string::npos) << args[0] << ": " << r.Err;
+  }
+}
+
 }  // namespace
 }  // namespace velkor
