@@ -9,6 +9,8 @@
 #include "app/LogText.h"
 #include "app/Retention.h"
 #include "app/RunDestination.h"
+#include "app/TaskRules.h"
+#include "crypto/EncryptionCommands.h"
 #include "engine/LongPathUtils.h"
 #include "platform/AppPaths.h"
 #include "platform/AtomicFile.h"
@@ -305,6 +307,82 @@ bool TAppCore::SaveAllSettings() {
   }
   AddLog(SettingsSavedMessage);
   return true;
+}
+
+bool TAppCore::RunTaskCommand(const std::function<void()>& command) {
+  if (!FConfig || !FConfigManager) return false;
+  try {
+    command();
+    return true;
+  } catch (const ETaskRefused& e) {
+    ShowAutoMessage(FPrompts, e.what());
+  } catch (const std::exception& e) {
+    const std::string message = std::string("Yapılandırma kaydedilemedi: ") + e.what();
+    AddLog(message);
+    ShowAutoMessage(FPrompts, message);
+  }
+  return false;
+}
+
+TBackupTask* TAppCore::OnNewTask() {
+  if (!FConfig || !FConfigManager) return nullptr;
+  std::string name = ProposeNewTaskName(*FConfig);
+  if (!FPrompts.PromptText(NewTaskPromptTitle, NewTaskPromptLabel, name)) return nullptr;
+  TBackupTask* created = nullptr;
+  if (!RunTaskCommand([&] { created = &NewTask(*FConfig, *FConfigManager, name, FClock); })) return nullptr;
+  FCurrentTask = created;
+  RefreshTaskList();
+  return created;
+}
+
+void TAppCore::OnRenameTask(TBackupTask* task) {
+  if (task == nullptr || !FConfig) return;
+  std::string name = task->Name;
+  // Cancelling gives the proposal back, which changes nothing.
+  if (!FPrompts.PromptText(RenameTaskPromptTitle, RenameTaskPromptLabel, name)) return;
+  bool renamed = false;
+  if (RunTaskCommand([&] { renamed = RenameTask(*FConfig, *FConfigManager, *task, name); }) && renamed)
+    RefreshTaskList();
+}
+
+void TAppCore::OnDeleteTask(TBackupTask* task) {
+  if (task == nullptr || !FConfig) return;
+  bool deleted = false;
+  const bool busy = IsTaskQueuedOrRunning(task);
+  RunTaskCommand([&] {
+    deleted = DeleteTask(*FConfig, *FConfigManager, *task, busy,
+                         [this](const std::string& question) { return FPrompts.AskYesNo(question); });
+  });
+  if (!deleted) return;
+  FCurrentTask = nullptr;
+  RefreshTaskList();
+}
+
+void TAppCore::OnCopyTask(TBackupTask* task) {
+  if (task == nullptr || !FConfig) return;
+  const TBackupTask* copy = nullptr;
+  if (!RunTaskCommand([&] { copy = &CopyTask(*FConfig, *FConfigManager, *task, FClock); })) return;
+  RefreshTaskList();
+  AddLog(CopiedTaskLogPrefix + copy->Name);
+}
+
+void TAppCore::EncryptionSettingsClick(bool& encryptChecked, bool cacheChecked) {
+  if (!FEncryptionManager) return;
+  if (!encryptChecked) {
+    if (!FPrompts.AskYesNo(EncryptionOffQuestion)) return;
+    encryptChecked = true;
+  }
+  std::string password;
+  if (!FPrompts.PromptNewPassword(SetPasswordTitle, SetPasswordPrompt, SetPasswordConfirmPrompt, password)) return;
+  try {
+    const TCommandOutcome outcome = ApplyEncryptionPassword(*FEncryptionManager, password, cacheChecked);
+    if (!outcome.Message.empty()) ShowAutoMessage(FPrompts, outcome.Message);
+    if (!outcome.LogLine.empty()) AddLog(outcome.LogLine);
+  } catch (const std::exception& e) {
+    const std::string message = std::string("Şifreleme parolası kaydedilemedi: ") + e.what();
+    AddLog(message);
+    ShowAutoMessage(FPrompts, message);
+  }
 }
 
 void TAppCore::ExitApplication() {

@@ -9,6 +9,7 @@
 // queued run is dispatched from a posted call, after the completion handler has returned.
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -95,6 +96,16 @@ public:
   // Saves the editor, the general settings and the encryption password setting. False when the editor's
   // validation refused (nothing saved).
   bool SaveAllSettings();
+  // The task commands of the tool bar, with their prompts and messages; each saves at once and refreshes the task
+  // list. OnNewTask returns the new task, now current, for the window to open in the editor (nullptr when none
+  // was made); a deleted task is never current afterwards.
+  TBackupTask* OnNewTask();
+  void OnRenameTask(TBackupTask* task);
+  void OnDeleteTask(TBackupTask* task);
+  void OnCopyTask(TBackupTask* task);
+  // "Şifre Ayarla": `encryptChecked` is the editor's "Şifrele" box, ticked here when the user agrees to switch
+  // encryption on; `cacheChecked` is the settings page's box for remembering the password, as it stands now.
+  void EncryptionSettingsClick(bool& encryptChecked, bool cacheChecked);
   // The confirmed exit: close for real, saving first.
   void ExitApplication();
   bool AllowClose() const { return FAllowClose; }
@@ -169,6 +180,8 @@ private:
   void RemoveStartupLeftovers();
   void RemoveRunLeftovers(const TBackupTask& task);
   void SaveConfigLogged();
+  // Runs a task command; a refusal or a failed save is shown (and a failed save logged). False when it did not run.
+  bool RunTaskCommand(const std::function<void()>& command);
   TRunUiState CurrentRunUiState() const;
   void ShutDownEngine();
 

@@ -86,6 +86,8 @@ public:
   std::vector<std::pair<std::string, TAppMessageKind>> Messages;
   std::vector<std::string> Questions;
   std::vector<std::vector<std::string>> PasswordPrompts;  // caption, prompt[, confirm prompt]
+  std::deque<std::optional<std::string>> Texts;           // nullopt = cancelled; missing answers cancel
+  std::vector<std::vector<std::string>> TextPrompts;      // caption, label, proposed value
 
   bool IsInteractive() const override { return Interactive; }
   void ShowMessage(const std::string& text, TAppMessageKind kind) override { Messages.emplace_back(text, kind); }
@@ -105,7 +107,16 @@ public:
     PasswordPrompts.push_back({caption, prompt, confirmPrompt});
     return Next(password);
   }
-  bool PromptText(const std::string&, const std::string&, std::string&) override { return false; }
+  bool PromptText(const std::string& caption, const std::string& label, std::string& value) override {
+    TextPrompts.push_back({caption, label, value});
+    if (Texts.empty() || !Texts.front()) {
+      if (!Texts.empty()) Texts.pop_front();
+      return false;
+    }
+    value = *Texts.front();
+    Texts.pop_front();
+    return true;
+  }
   bool SelectFolder(const std::string&, std::string&) override { return false; }
   bool SelectOpenFile(const std::string&, const std::string&, std::string&) override { return false; }
   bool SelectSaveFile(const std::string&, const std::string&, std::string&) override { return false; }

@@ -1,0 +1,137 @@
+// The tool bar's task commands and "Şifre Ayarla" as the window calls them: prompts, messages, saves, log lines.
+#include <gtest/gtest.h>
+
+#include "AppCoreHarness.h"
+#include "app/TaskRules.h"
+#include "crypto/EncryptionCommands.h"
+
+namespace velkor {
+namespace {
+
+namespace fs = std::filesystem;
+
+class AppCoreTaskCommands : public test::AppCoreHarness {
+protected:
+  fs::path ConfigFile() const { return ConfigDir() / "config.json"; }
+  std::vector<std::string> SavedNames() {
+    std::vector<std::string> names;
+    const auto saved = SavedConfig();
+    for (const auto& task : saved->Tasks) names.push_back(task->Name);
+    return names;
+  }
+  std::vector<std::string> Messages() const {
+    std::vector<std::string> texts;
+    for (const auto& [text, kind] : FPrompts.Messages) texts.push_back(text);
+    return texts;
+  }
+};
+
+TEST_F(AppCoreTaskCommands, NewTaskProposesANameAndRefusesBlankOrTakenOnes) {
+  StartCore();  // the first start's default task "Yeni Görev"
+  FPrompts.Texts = {std::nullopt, "   ", "yeni görev", "Belgeler"};
+  EXPECT_EQ(FCore->OnNewTask(), nullptr) << "cancelled";
+  EXPECT_EQ(FPrompts.TextPrompts.at(0), (std::vector<std::string>{"Yeni Görev", "Görev Adı:", "Yeni Görev 2"}));
+  EXPECT_EQ(FCore->OnNewTask(), nullptr);
+  EXPECT_EQ(FCore->OnNewTask(), nullptr);
+  EXPECT_EQ(Messages(), (std::vector<std::string>{TaskNameEmptyMessage, TaskNameTakenMessage}));
+  EXPECT_EQ(FPrompts.Messages[0].second, amError);
+  EXPECT_EQ(Config().Tasks.size(), 1u);
+  EXPECT_FALSE(fs::exists(ConfigFile())) << "nothing written for a refused name";
+
+  const int refreshes = FView.TaskListRefreshes;
+  TBackupTask* created = FCore->OnNewTask();
+  ASSERT_NE(created, nullptr);
+  EXPECT_EQ(FCore->CurrentTask(), created);
+  EXPECT_EQ(FView.TaskListRefreshes, refreshes + 1);
+  EXPECT_EQ(SavedNames(), (std::vector<std::string>{"Yeni Görev", "Belgeler"}));
+}
+
+TEST_F(AppCoreTaskCommands, RenameCopyAndDelete) {
+  StartCore();
+  TBackupTask& docs = AddTask("Belgeler");
+  AddTask("Müzik");
+
+  FPrompts.Texts = {std::nullopt, "Belgeler", "MÜZİK", "Evrak"};
+  FCore->OnRenameTask(&docs);  // cancelled
+  FCore->OnRenameTask(&docs);  // the same name
+  EXPECT_EQ(FPrompts.TextPrompts.at(0),
+            (std::vector<std::string>{"Görev Adını Değiştir", "Yeni görev adı:", "Belgeler"}));
+  EXPECT_FALSE(fs::exists(ConfigFile())) << "neither writes anything";
+  FCore->OnRenameTask(&docs);
+  EXPECT_EQ(Messages(), std::vector<std::string>{TaskNameTakenMessage});
+  FCore->OnRenameTask(&docs);
+  EXPECT_EQ(SavedNames(), (std::vector<std::string>{"Yeni Görev", "Evrak", "Müzik"}));
+
+  FCore->OnCopyTask(&docs);
+  EXPECT_TRUE(FView.Logged("Görev kopyalandı: Evrak (Kopya)"));
+  EXPECT_EQ(SavedNames().back(), "Evrak (Kopya)");
+  EXPECT_FALSE(Config().Tasks.back()->Enabled);
+
+  FCore->SetCurrentTask(&docs);
+  FPrompts.YesNoAnswers = {false, true};
+  FCore->OnDeleteTask(&docs);
+  EXPECT_EQ(FPrompts.Questions, std::vector<std::string>{DeleteTaskQuestion});
+  EXPECT_EQ(Config().Tasks.size(), 4u);
+  FCore->OnDeleteTask(&docs);
+  EXPECT_EQ(FCore->CurrentTask(), nullptr);
+  EXPECT_EQ(SavedNames(), (std::vector<std::string>{"Yeni Görev", "Müzik", "Evrak (Kopya)"}));
+}
+
+TEST_F(AppCoreTaskCommands, ARunningTaskIsNotDeleted) {
+  StartCore();
+  TBackupTask& docs = AddTask("Belgeler");
+  ASSERT_TRUE(FCore->StartManualBackup(docs));
+  ASSERT_TRUE(FCore->IsTaskQueuedOrRunning(&docs));
+  FPrompts.YesNoAnswers = {true};
+  FCore->OnDeleteTask(&docs);
+  EXPECT_TRUE(FPrompts.Questions.empty()) << "refused before the question";
+  EXPECT_EQ(Messages(), std::vector<std::string>{TaskBusyMessage});
+  RunUntilIdle();
+  EXPECT_EQ(Config().Tasks.size(), 2u);
+  EXPECT_EQ(History().size(), 1u);
+}
+
+TEST_F(AppCoreTaskCommands, AFailedSaveIsShownAndLogged) {
+  StartCore();
+  fs::create_directories(ConfigFile() / "x");  // config.json cannot be replaced
+  FPrompts.Texts = {"Belgeler"};
+  EXPECT_EQ(FCore->OnNewTask(), nullptr);
+  ASSERT_EQ(FPrompts.Messages.size(), 1u);
+  EXPECT_EQ(FPrompts.Messages[0].first.rfind("Yapılandırma kaydedilemedi: ", 0), 0u) << FPrompts.Messages[0].first;
+  EXPECT_TRUE(FView.Logged(FPrompts.Messages[0].first));
+  EXPECT_EQ(Config().Tasks.size(), 1u);
+}
+
+TEST_F(AppCoreTaskCommands, SetEncryptionPassword) {
+  StartCore();
+  bool encrypt = false;
+  FPrompts.YesNoAnswers = {false};
+  FCore->EncryptionSettingsClick(encrypt, true);
+  EXPECT_FALSE(encrypt);
+  EXPECT_TRUE(FPrompts.PasswordPrompts.empty()) << "No changes nothing";
+  ASSERT_EQ(FPrompts.Questions.size(), 1u);
+  EXPECT_EQ(FPrompts.Questions[0], EncryptionOffQuestion);
+
+  FPrompts.YesNoAnswers = {true};
+  FPrompts.Passwords = {"kasa parolası"};
+  FCore->EncryptionSettingsClick(encrypt, true);
+  EXPECT_TRUE(encrypt) << "switched on by the answer";
+  EXPECT_EQ(FPrompts.PasswordPrompts.at(0),
+            (std::vector<std::string>{"Şifreleme Ayarları", "Yeni şifreyi girin:", "Şifreyi tekrar girin:"}));
+  EXPECT_EQ(Messages().back(),
+            "Şifreleme şifresi başarıyla kaydedildi!\r\n\r\nArtık yedeklemeler program içi parola koruması ile .mbe "
+            "uzantısında saklanacak.");
+  EXPECT_EQ(FPrompts.Messages.back().second, amSuccess);
+  EXPECT_TRUE(FView.Logged("Şifreleme şifresi güncellendi"));
+  EXPECT_EQ(TEncryptionManager(RegistryFile()).LoadPasswordFromRegistry(), "kasa parolası");
+
+  // Not remembered: the stored copy goes, and the one just set with it, so the next encrypted run asks again.
+  FPrompts.Passwords = {"başka"};
+  FCore->EncryptionSettingsClick(encrypt, false);
+  EXPECT_EQ(FPrompts.Questions.size(), 2u) << "the box was ticked: no question";
+  EXPECT_EQ(TEncryptionManager(RegistryFile()).LoadPasswordFromRegistry(), "");
+  EXPECT_EQ(FCore->EncryptionManager()->GetPassword(), "");
+}
+
+}  // namespace
+}  // namespace velkor
