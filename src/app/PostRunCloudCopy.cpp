@@ -135,10 +135,11 @@ bool UploadOutputToCloud(const TBackupTask* task, const std::string& sourcePath,
   } catch (const std::exception&) {
     secret.clear();
   }
-  TCloudStorageClient client(TCloudStorageClient::BuildSettings(task->CloudProvider, task->CloudDestinationFolder,
-                                                                task->CloudAccountName, secret),
-                             clock);
+  TCloudStorageSettings settings = TCloudStorageClient::BuildSettings(task->CloudProvider, task->CloudDestinationFolder,
+                                                                      task->CloudAccountName, secret);
+  TCloudStorageClient client(settings, clock);
   WipeString(secret);
+  WipeString(settings.SecretKey);
   client.SetOnProgress(progress);
   client.UploadBackupOutput(sourcePath, remotePath);
   return !remotePath.empty();

@@ -52,9 +52,6 @@ public:
   static TCloudStorageSettings BuildSettings(const std::string& provider, const std::string& destination,
                                              const std::string& accessKey, const std::string& secretKey);
 
-  // The settings as the upload uses them (fallbacks applied once an upload has started).
-  const TCloudStorageSettings& Settings() const { return FSettings; }
-
 private:
   void ApplyFallbacks();
   // Sends one file as the object `key`; `sentBefore` and `total` place it in the whole output's progress.

@@ -30,7 +30,7 @@ struct THttpPutResponse {
   std::string Body;  // the start of the answer, at most MaxResponseBody bytes
 };
 
-inline constexpr size_t MaxResponseBody = 64 * 1024;
+inline constexpr size_t MaxResponseBody = 16 * 1024;
 
 // Sends the request and returns the server's answer whatever its status. Throws when no answer came: no
 // connection, a time-out, a TLS failure, the body file failing or changing length while it is read.

@@ -122,6 +122,30 @@ TEST_F(CliCloud, ACloudOnlyRunEndsInTheBucketAndLeavesNoStagingOutput) {
   EXPECT_EQ(FPeer.Objects("qelt-backup").size(), 2u);
 }
 
+TEST_F(CliCloud, TheProgressLineFollowsTheUpload) {
+  std::string noise(8 << 20, '\0');
+  for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>((i * 2654435761u) >> 13);
+  test::WriteFile(FDir / "src" / "Docs" / "buyuk.bin", noise);
+  SaveTasks({CloudTask("Bulut", smCloud)});
+  std::string terminal;
+  // On a terminal, as a user sees it.
+  ASSERT_EQ(test::RunCommand("script -qec " + test::ShellQuote(test::ShellQuote(Program().string()) + " run Bulut") +
+                                 " /dev/null 2>&1",
+                             &terminal),
+            0)
+      << terminal;
+  const std::string name = fs::path(LastHistoryItem().OutputPath).filename().string();
+  static const std::regex line(R"(Cloud upload: ([^\r\n]+) \((\d+)%, \d+[,.]\d MB/s\))");
+  std::vector<int> percents;
+  for (auto it = std::sregex_iterator(terminal.begin(), terminal.end(), line); it != std::sregex_iterator(); ++it) {
+    EXPECT_EQ((*it)[1], name);
+    percents.push_back(std::stoi((*it)[2]));
+  }
+  ASSERT_GE(percents.size(), 2u) << terminal;
+  EXPECT_EQ(percents.front(), 0);
+  EXPECT_EQ(percents.back(), 100);
+}
+
 TEST_F(CliCloud, AHybridRunKeepsItsLocalOutputAndRecordsTheCloudPath) {
   SaveTasks({CloudTask("Karma", smHybrid)});
   const TResult run = RunCli({"run", "Karma"});
