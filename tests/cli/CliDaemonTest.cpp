@@ -42,7 +42,12 @@ TEST_F(CliDaemon, RunsADueTaskAtItsMinuteAndStopsOnSigterm) {
   ASSERT_TRUE(daemon.WaitForOutput("✓ Tamamlandı: ", 100s)) << daemon.Out() << daemon.Err();
   const std::string out = daemon.Out();
   EXPECT_NE(out.find("] Görev zamanı geldi (1): Zamanlı"), std::string::npos) << out;
-  const auto history = Manager().LoadHistory();
+  // The log line comes just before the history entry is written.
+  std::vector<TBackupHistoryItem> history;
+  for (int i = 0; i < 200 && history.empty(); ++i) {
+    history = Manager().LoadHistory();
+    if (history.empty()) std::this_thread::sleep_for(50ms);
+  }
   ASSERT_EQ(history.size(), 1u);
   EXPECT_TRUE(history[0].Success);
   EXPECT_GE(history[0].BackupTime, due);
