@@ -20,6 +20,12 @@ public:
   virtual void ShowMessage(const std::string& text, TAppMessageKind kind) = 0;
   // A confirmation with "Evet" and "Hayır" ("Hayır" is the default button). True only for "Evet".
   virtual bool AskYesNo(const std::string& text) = 0;
+  // The same question shown in the style of `kind` (a warning, an information); a front end without styles asks it
+  // as any other.
+  virtual bool AskQuestion(const std::string& text, TAppMessageKind kind) {
+    (void)kind;
+    return AskYesNo(text);
+  }
 
   // One masked field. True with the text exactly as typed; false when cancelled or left blank (the prompt has
   // then shown its own warning).

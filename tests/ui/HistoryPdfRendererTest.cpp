@@ -10,7 +10,6 @@
 #include <memory>
 
 #include "support/TempDir.h"
-#include "ui/HeadlessGui.h"
 #include "ui/HistoryPdfRenderer.h"
 #include "util/DateTime.h"
 #include "util/Error.h"
@@ -23,17 +22,6 @@ using test::RunCommand;
 using test::ShellQuote;
 using test::TTempDir;
 using test::WriteFile;
-
-class TGuiEnvironment : public testing::Environment {
-public:
-  void SetUp() override { FGui = std::make_unique<THeadlessGui>(); }
-  void TearDown() override { FGui.reset(); }
-
-private:
-  std::unique_ptr<THeadlessGui> FGui;
-};
-
-const testing::Environment* const GuiEnvironment = testing::AddGlobalTestEnvironment(new TGuiEnvironment);
 
 class TCapturedPages : public IReportPageSink {
 public:
