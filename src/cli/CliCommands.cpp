@@ -123,7 +123,7 @@ int RunHistoryCommand() {
   return ExitSuccess;
 }
 
-int RunHistoryPdfCommand(const std::string& index, const std::string& file) {
+int RunHistoryPdfCommand(const std::string& index, [[maybe_unused]] const std::string& file) {
   TConfigManager manager;
   const std::vector<TBackupHistoryItem> items = manager.LoadHistory();
   ReportDamagedFiles(manager);
