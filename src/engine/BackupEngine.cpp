@@ -15,6 +15,7 @@
 #include "crypto/EncryptionManager.h"
 #include "engine/BackupChecksum.h"
 #include "engine/BackupThread.h"
+#include "engine/BlockDeflater.h"
 #include "engine/LongPathUtils.h"
 #include "engine/ZipArchiveWriter.h"
 #include "platform/AppPaths.h"
@@ -137,7 +138,9 @@ std::string CreatePrivateArchiveFile(const fs::path& stagingFolder) {
 
 }  // namespace
 
-TBackupEngine::TBackupEngine(IMainThread& mainThread, IClock& clock) : FMainThread(mainThread), FClock(clock) {}
+TBackupEngine::TBackupEngine(IMainThread& mainThread, IClock& clock) : FMainThread(mainThread), FClock(clock) {
+  TuneHeapForArchives();
+}
 
 TBackupEngine::~TBackupEngine() {
   FDestroying = true;
@@ -226,7 +229,10 @@ bool TBackupEngine::WaitWhilePaused() {
 }
 
 void TBackupEngine::ThrottleTransfer(int64_t byteCount) {
-  if (byteCount <= 0) return;
+  if (byteCount > 0) PaceTransfer(byteCount, true);
+}
+
+void TBackupEngine::PaceTransfer(int64_t byteCount, bool endOfTransfer) {
   const uint64_t now = FClock.TickMs();
   if (FThrottleWindowStart == 0) FThrottleWindowStart = now;
   FBytesInThrottleWindow += byteCount;
@@ -236,7 +242,7 @@ void TBackupEngine::ThrottleTransfer(int64_t byteCount) {
     const uint64_t elapsed = now - FThrottleWindowStart;
     if (elapsed < expected) FClock.SleepMs(static_cast<uint32_t>(expected - elapsed));
   }
-  if (FBackgroundMode) FClock.SleepMs(BackgroundPauseMs);
+  if (FBackgroundMode && endOfTransfer) FClock.SleepMs(BackgroundPauseMs);
   const uint64_t after = FClock.TickMs();
   if (after - FThrottleWindowStart >= ThrottleWindowMs) {
     FThrottleWindowStart = after;
@@ -297,17 +303,20 @@ void TBackupEngine::ExecuteBackup() {
 }
 
 void TBackupEngine::RunBackupSteps(TRunOutcome& run) {
+  FRunTime = FClock.Now();
   LongForceDirectories(FDestinationFolder);
-  if (!HasRoomForRun(run.Message)) return;
+  // The one walk of the sources: the estimate, the selection and the output all come from it.
+  const std::vector<TSourceListing> sources = ListSources();
+  if (!HasRoomForRun(sources, run.Message)) return;
   if (!WaitWhilePaused() || IsCancelled()) {
     run.Message = BackupCancelledMessage;
     return;
   }
   run.Name = BuildBackupName();
   if (FCompressBackup)
-    ProduceCompressedOutput(run);
+    ProduceCompressedOutput(run, sources);
   else
-    ProduceFolderOutput(run);
+    ProduceFolderOutput(run, sources);
   PublishOutput(run);
   ApplySkippedFilesRule(run);
   FLastBackupFileCount = static_cast<int>(FSuccessfulFiles.size());
@@ -327,18 +336,23 @@ void TBackupEngine::ResetResults() {
   FCopiedFiles.clear();
 }
 
-bool TBackupEngine::HasRoomForRun(std::string& message) {
+bool TBackupEngine::HasRoomForRun(const std::vector<TSourceListing>& sources, std::string& message) {
   int64_t required = 0;
   int64_t available = 0;
-  if (CheckDestinationCapacity(required, available)) return true;
+  if (CapacityFor(sources, required, available)) return true;
   message = "Kapasite yetersiz: tahmini gerekli alan " + FormatMegabytes(required) + " MB, kullanilabilir alan " +
             FormatMegabytes(available) + " MB. Hedef diskte yeterli bos alan olmadigi icin yedekleme baslatilmadi.";
   return false;
 }
 
 bool TBackupEngine::CheckDestinationCapacity(int64_t& requiredBytes, int64_t& availableBytes) {
+  return CapacityFor(ListSources(), requiredBytes, availableBytes);
+}
+
+bool TBackupEngine::CapacityFor(const std::vector<TSourceListing>& sources, int64_t& requiredBytes,
+                                int64_t& availableBytes) {
   int fileCount = 0;
-  requiredBytes = EstimateRequiredBytes(fileCount);
+  requiredBytes = EstimateFor(sources, fileCount);
   if (fileCount == 0 && requiredBytes < MinimumRequiredBytes) requiredBytes = MinimumRequiredBytes;
   const std::string target = FindExistingAncestor(FDestinationFolder);
   struct statvfs st {};
@@ -349,17 +363,30 @@ bool TBackupEngine::CheckDestinationCapacity(int64_t& requiredBytes, int64_t& av
   return availableBytes >= requiredBytes;
 }
 
-int64_t TBackupEngine::EstimateRequiredBytes(int& fileCount) {
-  fileCount = 0;
-  int64_t total = 0;
-  // What cannot be listed cannot be copied either; the run reports it.
-  std::vector<TUnlistedFolder> unlisted;
+int64_t TBackupEngine::EstimateRequiredBytes(int& fileCount) { return EstimateFor(ListSources(), fileCount); }
+
+std::vector<TBackupEngine::TSourceListing> TBackupEngine::ListSources() {
+  std::vector<TSourceListing> sources;
   for (const auto& folder : FSourceFolders) {
     if (!LongDirectoryExists(folder)) continue;
-    for (const auto& file : EnumerateFiles(folder, &unlisted)) {
-      if (!ShouldBackupFile(file)) continue;
+    TSourceListing& source = sources.emplace_back();
+    source.Folder = folder;
+    // What cannot be listed cannot be copied either; the run reports it.
+    source.Files = LongListFiles(folder, &source.Unlisted);
+    source.Selected.reserve(source.Files.size());
+    for (const TListedFile& file : source.Files) source.Selected.push_back(ShouldBackupFile(file));
+  }
+  return sources;
+}
+
+int64_t TBackupEngine::EstimateFor(const std::vector<TSourceListing>& sources, int& fileCount) const {
+  fileCount = 0;
+  int64_t total = 0;
+  for (const TSourceListing& source : sources) {
+    for (size_t i = 0; i < source.Files.size(); ++i) {
+      if (!source.Selected[i]) continue;
       ++fileCount;
-      total += LongGetFileSize(file);
+      total += source.Files[i].Size;
     }
   }
   if (FCompressBackup) {
@@ -389,7 +416,7 @@ std::string TBackupEngine::BuildBackupName() const {
   for (char& c : prefix)
     if (static_cast<unsigned char>(c) < 32 || std::string_view("\"*/:<>?\\|").find(c) != std::string_view::npos)
       c = '_';
-  return prefix + "_" + FormatDateTime("yyyy-mm-dd_hh-nn-ss", FClock.Now());
+  return prefix + "_" + FormatDateTime("yyyy-mm-dd_hh-nn-ss", FRunTime);
 }
 
 TWorkFolder TBackupEngine::CreateStagingFolder() {
@@ -398,36 +425,44 @@ TWorkFolder TBackupEngine::CreateStagingFolder() {
   // Created exclusively, so a leftover of an interrupted run or a run of another user in the same second is never
   // packed into this run's archive; private, since it holds copies of the user's files.
   return TWorkFolder::CreateNumbered(ToNativePath(temp.string()) /
-                                     ("BackupTemp_" + FormatDateTime("yyyymmddhhnnss", FClock.Now())));
+                                     ("BackupTemp_" + FormatDateTime("yyyymmddhhnnss", FRunTime)));
 }
 
-void TBackupEngine::ProduceCompressedOutput(TRunOutcome& run) {
-  // Removed with its content whatever the outcome, also when an error leaves this step early.
-  const TWorkFolder staging = CreateStagingFolder();
+void TBackupEngine::ProduceCompressedOutput(TRunOutcome& run, const std::vector<TSourceListing>& sources) {
   const bool encrypt = FEncryptBackup && !FEncryptionPassword.empty();
-
-  bool cancelled = !StageSources(staging.Path().string());
-  bool built = false;
-  bool noChange = false;
-  std::string archive;
-  if (!cancelled && FBackupType != btFull && FLastBackupFileCount == 0) {
-    noChange = true;
-  } else if (!cancelled) {
-    if (encrypt) {
-      archive = CreatePrivateArchiveFile(staging.Path());
-    } else {
-      run.Output.emplace(TWorkOutput::ForFile(ToNativePath(FDestinationFolder), run.Name + ".zip"));
-      archive = run.Output->ContentPath().string();
-    }
-    built = CreateZipArchive(staging.Path().string(), archive);
+  bool anySelected = false;
+  for (const TSourceListing& source : sources)
+    anySelected |= std::find(source.Selected.begin(), source.Selected.end(), 1) != source.Selected.end();
+  // Unlistable sub-folders are failed entries whatever else the run does.
+  if (!anySelected) {
+    for (const TSourceListing& source : sources)
+      for (const auto& folder : source.Unlisted) AddFailedFile(folder.Path, "Klasör okunamadı: " + folder.Error);
   }
-  if (IsCancelled()) cancelled = true;
+  if (!anySelected && FBackupType != btFull) {
+    run.Success = true;
+    run.Message = BackupNoChangeMessage;
+    return;
+  }
 
-  if (cancelled) {
+  // Only an encrypted run has plaintext to keep out of the destination; it is removed with its folder whatever the
+  // outcome, also when an error leaves this step early.
+  TWorkFolder staging;
+  std::string archive;
+  if (encrypt) {
+    staging = CreateStagingFolder();
+    archive = CreatePrivateArchiveFile(staging.Path());
+  } else {
+    run.Output.emplace(TWorkOutput::ForFile(ToNativePath(FDestinationFolder), run.Name + ".zip"));
+    archive = run.Output->ContentPath().string();
+  }
+  const bool built = anySelected ? CreateZipArchive(sources, archive) : WriteEmptyArchive(archive);
+
+  if (IsCancelled()) {
     run.Cancelled = true;
     run.Success = false;
     run.Message = BackupCancelledMessage;
-  } else if (noChange) {
+  } else if (built && FBackupType != btFull && FLastBackupFileCount == 0) {
+    run.Output.reset();
     run.Success = true;
     run.Message = BackupNoChangeMessage;
   } else if (built) {
@@ -438,15 +473,13 @@ void TBackupEngine::ProduceCompressedOutput(TRunOutcome& run) {
   }
 }
 
-bool TBackupEngine::StageSources(const std::string& stagingFolder) {
-  // Staged files are plain copies: the archive is encrypted as a whole once it is complete.
-  for (const auto& folder : FSourceFolders) {
-    if (IsCancelled()) return false;
-    if (!LongDirectoryExists(folder)) continue;
-    // A staging failure other than a cancellation ends the staging; the archive is built from what was staged.
-    if (!CopyFolderTree(folder, stagingFolder, true, tcStaging)) return !IsCancelled();
+bool TBackupEngine::WriteEmptyArchive(const std::string& archivePath) {
+  try {
+    TZipArchiveWriter::WriteEmptyArchive(archivePath);
+    return true;
+  } catch (const std::exception&) {
+    return false;
   }
-  return true;
 }
 
 void TBackupEngine::FinishArchive(TRunOutcome& run, const std::string& archive, bool encrypt) {
@@ -483,76 +516,6 @@ void TBackupEngine::FinishArchive(TRunOutcome& run, const std::string& archive, 
   run.EmptyArchive = FLastBackupFileCount == 0;
 }
 
-bool TBackupEngine::CreateZipArchive(const std::string& stagingFolder, const std::string& archivePath) {
-  bool written = false;
-  try {
-    // Only copies the run recorded: whatever else is there (a failed copy's remains, the plaintext archive of an
-    // encrypted run) stays out, and a recorded copy that has gone is no backup of its sources.
-    std::vector<std::string> files;
-    std::unordered_set<std::string> found;
-    for (auto& file : LongGetFiles(stagingFolder, "*.*", true)) {
-      if (FCopiedFiles.count(file) == 0) continue;
-      found.insert(file);
-      files.push_back(std::move(file));
-    }
-    std::vector<std::string> gone;
-    for (const auto& [written, copied] : FCopiedFiles)
-      if (found.count(written) == 0) gone.push_back(written);
-    std::sort(gone.begin(), gone.end());
-    for (const auto& written : gone) WithdrawCopy(written, "Geçici kopya bulunamadı: " + written);
-    if (files.empty()) {
-      TZipArchiveWriter::WriteEmptyArchive(archivePath);
-      return true;
-    }
-    TZipArchiveWriter writer(archivePath);
-    // Listed paths begin with the staging folder's native form; what follows it is the entry name.
-    const std::string root = ToNativePath(stagingFolder).string();
-    const auto keepGoing = [this](int64_t bytes) {
-      ThrottleTransfer(bytes);
-      return WaitWhilePaused() && !IsCancelled();
-    };
-    const size_t total = files.size();
-    size_t processed = 0;
-    bool stopped = false;
-    for (const auto& file : files) {
-      if (!WaitWhilePaused() || IsCancelled()) {
-        stopped = true;
-        break;
-      }
-      const std::string name = file.substr(std::min(root.size() + 1, file.size()));
-      // Problems of one file are found before anything of it is written, so the archive stays sound without it.
-      std::string error;
-      TFileHandle in(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-      if (in.Get() < 0)
-        error = "Dosya açılamadı: " + file + " (" + SystemErrorMessage(errno) + ")";
-      else
-        error = TZipArchiveWriter::EntryNameProblem(name);
-      if (!error.empty()) {
-        WithdrawCopy(file, error);
-      } else if (!writer.AddFile(name, in.Get(), keepGoing)) {
-        stopped = true;
-        break;
-      }
-      ++processed;
-      ReportProgress(file, static_cast<int>(processed * 100 / total));
-    }
-    if (!stopped) {
-      writer.Close();
-      written = true;
-    }
-  } catch (const std::exception&) {
-    written = false;
-  }
-  if (!written) {
-    try {
-      LongDeleteFile(archivePath);
-    } catch (const std::exception&) {
-      // An archive that was never completed is worthless; if it cannot be removed the failed run says enough.
-    }
-  }
-  return written;
-}
-
 void TBackupEngine::RecordCopy(const std::string& written, const std::string& source, int64_t sourceSize,
                                int64_t writtenSize) {
   ++FLastBackupFileCount;
@@ -577,18 +540,17 @@ bool TBackupEngine::WithdrawCopy(const std::string& written, const std::string& 
   return true;
 }
 
-void TBackupEngine::ProduceFolderOutput(TRunOutcome& run) {
+void TBackupEngine::ProduceFolderOutput(TRunOutcome& run, const std::vector<TSourceListing>& sources) {
   run.Output.emplace(TWorkOutput::ForFolder(ToNativePath(FDestinationFolder)));
   const std::string root = run.Output->ContentPath().string();
   const TTreeCopyMode mode = FEncryptBackup && !FEncryptionPassword.empty() ? tcEncrypt : tcCopy;
   bool copied = false;
-  for (const auto& folder : FSourceFolders) {
+  for (const TSourceListing& source : sources) {
     if (IsCancelled()) {
       run.Cancelled = true;
       break;
     }
-    if (!LongDirectoryExists(folder)) continue;
-    copied = CopyFolderTree(folder, root, true, mode);
+    copied = CopyFolderTree(source, root, mode);
     if (!copied) break;
   }
   if (IsCancelled()) run.Cancelled = true;
@@ -687,11 +649,6 @@ void TBackupEngine::ApplySkippedFilesRule(TRunOutcome& run) {
   }
 }
 
-std::vector<std::string> TBackupEngine::EnumerateFiles(const std::string& folder,
-                                                       std::vector<TUnlistedFolder>* unlisted) {
-  return LongGetFiles(folder, "*.*", true, unlisted);
-}
-
 bool IsStagingFolderName(std::string_view name) { return name.starts_with("BackupTemp_"); }
 
 std::string MakeReferenceName(const std::vector<std::string>& sourceFolders, std::string_view fileName) {
@@ -711,17 +668,23 @@ std::string TBackupEngine::GetReferenceName(const std::string& fileName) const {
   return MakeReferenceName(FSourceFolders, fileName);
 }
 
-bool TBackupEngine::ShouldBackupFile(const std::string& fileName) {
+bool TBackupEngine::ShouldBackupFile(const std::string& fileName) { return ShouldBackupFile(LongLookAt(fileName)); }
+
+bool TBackupEngine::ShouldBackupFile(const TListedFile& file) const {
   if (!FReferenceFileNames.empty()) {
-    const std::string name = GetReferenceName(fileName);
+    const std::string name = GetReferenceName(file.Path);
     // Lists recorded where "\" separated the components know the same files under that spelling.
     if (FReferenceFileNames.count(name) == 0 && FReferenceFileNames.count(ReplaceAll(name, "/", "\\")) == 0)
       return true;
   }
-  return ChangedSinceReference(fileName);
+  return ChangedSinceReference(file);
 }
 
 bool TBackupEngine::ChangedSinceReference(const std::string& path) const {
+  return ChangedSinceReference(LongLookAt(path));
+}
+
+bool TBackupEngine::ChangedSinceReference(const TListedFile& file) const {
   TDateTime reference = 0;
   if (FBackupType == btDifferential)
     reference = FReferenceFullBackupTime;
@@ -730,47 +693,43 @@ bool TBackupEngine::ChangedSinceReference(const std::string& path) const {
   else
     return true;
   if (reference <= 0) return true;
-  TDateTime changed = std::max(LongGetLastWriteTime(path), LongGetCreationTime(path));
-  // A link that leads nowhere has no times of its own to follow; the link's are the closest.
-  struct stat st {};
-  if (changed <= 0 && ::lstat(path.c_str(), &st) == 0)
-    changed = FromUnixTime(std::max(st.st_mtim.tv_sec, st.st_ctim.tv_sec));
-  return changed >= IncMilliSecond(reference, -ChangeToleranceMs);
+  return file.ChangeTime >= IncMilliSecond(reference, -ChangeToleranceMs);
 }
 
 void TBackupEngine::AddFailedFile(const std::string& path, const std::string& error) {
-  FFailedFiles.push_back(path + " (" + error + ")");
-  if (!ChangedSinceReference(path)) ++FUnchangedFailures;
+  AddFailedFile(LongLookAt(path), error);
 }
 
-bool TBackupEngine::CopyFolderTree(const std::string& sourceFolder, const std::string& outputRoot, bool countFiles,
-                                   TTreeCopyMode mode) {
+void TBackupEngine::AddFailedFile(const TListedFile& file, const std::string& error) {
+  FFailedFiles.push_back(file.Path + " (" + error + ")");
+  if (!ChangedSinceReference(file)) ++FUnchangedFailures;
+}
+
+bool TBackupEngine::CopyFolderTree(const TSourceListing& source, const std::string& outputRoot, TTreeCopyMode mode) {
   const fs::path root = ToNativePath(outputRoot);
-  const std::string targetFolder = SourceTarget(root.string(), sourceFolder);
+  const std::string targetFolder = SourceTarget(root.string(), source.Folder);
   std::unique_ptr<TEncryptionManager> encryption;
-  std::vector<std::string> files;
-  std::vector<TUnlistedFolder> unlisted;
   try {
     if (mode == tcEncrypt) {
       encryption = std::make_unique<TEncryptionManager>();
       encryption->SetPassword(FEncryptionPassword);
     }
     ForceFoldersBelow(root, targetFolder);
-    files = EnumerateFiles(sourceFolder, &unlisted);
   } catch (const std::exception&) {
     return false;
   }
   // A sub-folder left out is said, like a file that cannot be read.
-  for (const auto& folder : unlisted) AddFailedFile(folder.Path, "Klasör okunamadı: " + folder.Error);
+  for (const auto& folder : source.Unlisted) AddFailedFile(folder.Path, "Klasör okunamadı: " + folder.Error);
   // Listed paths begin with the source's native form; what follows it is the path inside the source.
-  const std::string sourceRoot = ToNativePath(sourceFolder).string();
+  const std::string sourceRoot = ToNativePath(source.Folder).string();
   // Files of one folder come together, so the folder is made once for all of them.
   std::string lastFolder = targetFolder;
-  const size_t total = files.size();
-  size_t processed = 0;
-  for (const auto& file : files) {
+  const size_t total = source.Files.size();
+  for (size_t processed = 0; processed < total;) {
+    const TListedFile& listed = source.Files[processed];
+    const std::string& file = listed.Path;
     if (!WaitWhilePaused() || IsCancelled()) return false;
-    if (ShouldBackupFile(file)) {
+    if (source.Selected[processed]) {
       std::string destination;
       try {
         std::string relative = file.substr(std::min(sourceRoot.size(), file.size()));
@@ -795,15 +754,15 @@ bool TBackupEngine::CopyFolderTree(const std::string& sourceFolder, const std::s
         }
         // A copy cut short by a cancellation is no backup of the file; the run ends right after.
         if (IsCancelled()) return false;
-        if (countFiles) RecordCopy(destination, file, size, written);
+        RecordCopy(destination, file, size, written);
       } catch (const std::exception& e) {
         // A replaced copy of an earlier source with the same name went with the failed one.
         if (!destination.empty() && !LongFileExists(destination)) WithdrawCopy(destination, e.what());
-        AddFailedFile(file, e.what());
+        AddFailedFile(listed, e.what());
       }
     }
     ++processed;
-    if (total > 0) ReportProgress(file, static_cast<int>(processed * 100 / total));
+    ReportProgress(file, static_cast<int>(processed * 100 / total));
   }
   return true;
 }

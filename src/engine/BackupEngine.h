@@ -5,10 +5,16 @@
 // exactly one completion event, and reads the results inside its completion handler. Both events run on the main
 // thread through the IMainThread hand-over while the worker waits, so handlers may read and change the engine
 // and the task. Inputs are written only between runs; results only by the worker. Cancel and pause are atomic
-// flags that the run polls before every file and every copied block.
+// flags that the run polls before every file and every block read or copied.
 //
 // Every time, tick and sleep comes from the injected clock; the speed limit is kept per one-second window and
-// background mode adds a 2 ms pause per transfer on top of a low thread priority.
+// background mode adds a 2 ms pause per transfer (per copied block, per archived or encrypted file) on top of a low
+// thread priority.
+//
+// A run walks its sources once: one listing per source folder, one look at each file (LongListFiles), from which
+// the capacity estimate, the selection and the output are all made. An archive is built straight from the source
+// files: the run's worker reads them in blocks, a pool of compression threads (one per core, at most four, with a
+// few MiB of blocks in flight each) deflates the blocks, and the worker appends them in order.
 //
 // A run writes one output into the destination folder: "<prefix>_<yyyy-mm-dd_hh-nn-ss>.zip" (".mbe" in its place
 // when encrypted) or a folder of that name, the time being the run's start, with "_2", "_3", ... added when the
@@ -16,13 +22,14 @@
 //  1. Nothing appears under a final name before it is complete. The output is built inside a hidden work entry
 //     of the destination (".velkor-tmp-XXXXXX", Leftovers.h), locked for as long as the run builds it; a killed
 //     run leaves only that entry, unlocked, for the cleanup to take.
-//  2. A compressed run first copies the selected files into its private staging folder
-//     "BackupTemp_<yyyymmddhhnnss>" (0700) of the temporary folder, locked for the run's life and removed at the
-//     end of every run. An encrypted archive is packed there (0600) and encrypted from there into the work entry,
-//     so its plaintext never reaches the destination; every outcome removes it.
+//  2. An archive is built in the work entry itself. An encrypted run packs its plaintext archive instead into a
+//     private file (0600) of its staging folder "BackupTemp_<yyyymmddhhnnss>" (0700) in the temporary folder,
+//     locked for the run's life, and encrypts it from there into the work entry, so the plaintext never reaches
+//     the destination; every outcome removes the staging folder.
 //  3. Only files the run lists as backed up are in the output: a copy that fails half-way is removed and listed
-//     as failed, and so are the sources of a staged copy that could not be packed. A sub-folder that cannot be
-//     listed is a failed entry too ("path (reason)").
+//     as failed; a file whose reading fails half-way through its archive entry is taken back out (the archive is
+//     cut back to where the entry began) and listed as failed, so no archive holds part of a file. A sub-folder
+//     that cannot be listed is a failed entry too ("path (reason)").
 //  4. Before the output is named, its content is checked (a folder against the files the run copied, by path
 //     and size), flushed to the disk and checksummed. A difference, or a run that backed up nothing while
 //     files failed, ends the run as a failure with no output.
@@ -160,6 +167,9 @@ protected:
   bool WaitWhilePaused();
   // Paces `byteCount` bytes just transferred against the speed limit and background mode.
   void ThrottleTransfer(int64_t byteCount);
+  // The same for one part of a transfer: the speed limit for its bytes, and the background pause only once the
+  // transfer ends with it.
+  void PaceTransfer(int64_t byteCount, bool endOfTransfer);
   // Copies in 1 MiB blocks, pausing, pacing and stopping between blocks; the target is created or replaced.
   // On cancellation the partial target stays and the call returns normally. Returns the bytes copied. Errors throw
   // EVelkorError, and a target that was written only in part is removed first.
@@ -175,16 +185,30 @@ protected:
   bool ChangedSinceReference(const std::string& path) const;
   // Bytes the run would write, and in `fileCount` the number of files it would take.
   int64_t EstimateRequiredBytes(int& fileCount);
+
+  // One source folder as the run saw it: its files, each looked at once, and which of them the run takes.
+  struct TSourceListing {
+    std::string Folder;
+    std::vector<TListedFile> Files;
+    std::vector<char> Selected;  // per file: ShouldBackupFile
+    std::vector<TUnlistedFolder> Unlisted;
+  };
+  // Every source folder that exists, in order, with the selection made. Throws EVelkorError when one cannot be
+  // listed.
+  std::vector<TSourceListing> ListSources();
+  bool ShouldBackupFile(const TListedFile& file) const;
+  bool ChangedSinceReference(const TListedFile& file) const;
   // The folder itself when it exists, else its nearest existing parent, else the root.
   std::string FindExistingAncestor(const std::string& path) const;
-  // Packs the files below the staging folder that the run recorded as staged into the archive, names relative to
-  // the staging folder; anything else there (the remains of a failed copy) stays out. False when cancelled or when
-  // the archive cannot be written (no partial archive stays then); a file that cannot be added is a failed file
-  // and the rest go on. Nothing to pack gives the 22-byte empty archive.
-  bool CreateZipArchive(const std::string& stagingFolder, const std::string& archivePath);
+  // Packs the selected files of the listings into the archive, each under its reference name, in listing order;
+  // when two source folders hold the same name, the later one's file is the entry. False when cancelled or when
+  // the archive cannot be written (the caller removes what was written); a file that cannot be read, or whose
+  // reading fails half-way, is a failed file and the rest go on. Nothing to pack gives the 22-byte empty archive.
+  bool CreateZipArchive(const std::vector<TSourceListing>& sources, const std::string& archivePath);
 
 private:
   friend class TBackupThread;
+  friend class TArchiveBuild;
 
   // What the run has decided so far.
   struct TRunOutcome {
@@ -203,7 +227,7 @@ private:
     std::string Path;
     int64_t Size = 0;
   };
-  // A file the run wrote, into the staging folder or the output folder, and the sources it holds.
+  // A file the run wrote, into the output folder or the archive, and the sources it holds.
   struct TCopiedFile {
     std::vector<TCopySource> Sources;
     int64_t Size = 0;  // as written (encrypted files are larger than their source)
@@ -216,13 +240,14 @@ private:
   void ResetResults();
 
   // False (with the refusal message) when the destination cannot hold the run.
-  bool HasRoomForRun(std::string& message);
+  bool HasRoomForRun(const std::vector<TSourceListing>& sources, std::string& message);
+  bool CapacityFor(const std::vector<TSourceListing>& sources, int64_t& requiredBytes, int64_t& availableBytes);
+  int64_t EstimateFor(const std::vector<TSourceListing>& sources, int& fileCount) const;
   std::string BuildBackupName() const;
   TWorkFolder CreateStagingFolder();
-  void ProduceCompressedOutput(TRunOutcome& run);
-  bool StageSources(const std::string& stagingFolder);
+  void ProduceCompressedOutput(TRunOutcome& run, const std::vector<TSourceListing>& sources);
   void FinishArchive(TRunOutcome& run, const std::string& archive, bool encrypt);
-  void ProduceFolderOutput(TRunOutcome& run);
+  void ProduceFolderOutput(TRunOutcome& run, const std::vector<TSourceListing>& sources);
   // Empty when the output folder holds exactly the files the run wrote there, with their sizes; else the first
   // path that differs. `manifest` receives the folder's manifest.
   std::string CompareWithCopiedFiles(const std::string& outputFolder, std::string& manifest) const;
@@ -233,15 +258,15 @@ private:
   void ApplySkippedFilesRule(TRunOutcome& run);
   // Lists a file or sub-folder that could not be backed up ("path (error)").
   void AddFailedFile(const std::string& path, const std::string& error);
-  // Every file below `folder`; sub-folders that cannot be listed go to `unlisted`.
-  std::vector<std::string> EnumerateFiles(const std::string& folder, std::vector<TUnlistedFolder>* unlisted);
-  // Where the selected files of one source folder go: plain copies into the output folder, each encrypted into
-  // its own ".mbe" file there, or plain copies into the staging folder. `outputRoot` is that folder; the source's
-  // files go into its sub-folder named after the source, and no folder at or above the root is ever made again,
-  // so a destination that vanishes mid-run is not rebuilt somewhere else.
-  enum TTreeCopyMode { tcCopy, tcEncrypt, tcStaging };
-  bool CopyFolderTree(const std::string& sourceFolder, const std::string& outputRoot, bool countFiles,
-                      TTreeCopyMode mode);
+  void AddFailedFile(const TListedFile& file, const std::string& error);
+  // The 22-byte archive; false when it cannot be written.
+  bool WriteEmptyArchive(const std::string& archivePath);
+  // Copies the selected files of one source folder into the output folder: plain copies, or each encrypted into
+  // its own ".mbe" file there. `outputRoot` is that folder; the source's files go into its sub-folder named after
+  // the source, and no folder at or above the root is ever made again, so a destination that vanishes mid-run is
+  // not rebuilt somewhere else.
+  enum TTreeCopyMode { tcCopy, tcEncrypt };
+  bool CopyFolderTree(const TSourceListing& source, const std::string& outputRoot, TTreeCopyMode mode);
   void RecordCopy(const std::string& written, const std::string& source, int64_t sourceSize, int64_t writtenSize);
   // A written file that is not (or no longer) in the output: its sources count as failed, not as backed up.
   // False when the run recorded no such file.
@@ -274,8 +299,9 @@ private:
   int64_t FBytesInThrottleWindow = 0;
   std::vector<std::string> FSuccessfulFiles;
   std::vector<std::string> FFailedFiles;
-  size_t FUnchangedFailures = 0;  // failed entries unchanged since the reference run
-  std::unordered_map<std::string, TCopiedFile> FCopiedFiles;
+  size_t FUnchangedFailures = 0;                              // failed entries unchanged since the reference run
+  std::unordered_map<std::string, TCopiedFile> FCopiedFiles;  // by output path, or by entry name in an archive
+  TDateTime FRunTime = 0;  // when the run began: the output's name and its archive entries' time
   std::string FBackupNamePrefix;
   std::unique_ptr<TBackupThread> FBackupThread;
   std::string FCurrentFileName;

@@ -311,6 +311,31 @@ std::vector<std::string> LongGetFiles(std::string_view path, std::string_view pa
   return result;
 }
 
+TListedFile LongLookAt(std::string path) {
+  TListedFile listed;
+  listed.Path = std::move(path);
+  struct statx stx {};
+  constexpr unsigned Wanted = STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME | STATX_CTIME | STATX_BTIME;
+  if (::statx(AT_FDCWD, listed.Path.c_str(), 0, Wanted, &stx) == 0) {
+    listed.Size = S_ISDIR(stx.stx_mode) ? 0 : static_cast<int64_t>(stx.stx_size);
+    listed.Mode = stx.stx_mode;
+    const struct statx_timestamp& created = (stx.stx_mask & STATX_BTIME) ? stx.stx_btime : stx.stx_ctime;
+    listed.ChangeTime = std::max(FromUnixTime(stx.stx_mtime.tv_sec, stx.stx_mtime.tv_nsec),
+                                 FromUnixTime(created.tv_sec, created.tv_nsec));
+  } else if (::statx(AT_FDCWD, listed.Path.c_str(), AT_SYMLINK_NOFOLLOW, Wanted, &stx) == 0) {
+    // A link that leads nowhere has no times of its own to follow; the link's are the closest.
+    listed.Mode = stx.stx_mode;
+    listed.ChangeTime = FromUnixTime(std::max<std::time_t>(stx.stx_mtime.tv_sec, stx.stx_ctime.tv_sec));
+  }
+  return listed;
+}
+
+std::vector<TListedFile> LongListFiles(std::string_view path, std::vector<TUnlistedFolder>* unlisted) {
+  std::vector<TListedFile> files;
+  for (std::string& file : LongGetFiles(path, "*.*", true, unlisted)) files.push_back(LongLookAt(std::move(file)));
+  return files;
+}
+
 void LongCopyFile(std::string_view source, std::string_view target, bool overwrite) {
   const fs::path from = NativeOrEmpty(source);
   const fs::path to = NativeOrEmpty(target);

@@ -65,6 +65,20 @@ struct TUnlistedFolder {
 std::vector<std::string> LongGetFiles(std::string_view path, std::string_view pattern, bool recursive,
                                       std::vector<TUnlistedFolder>* unlisted = nullptr);
 
+// A file of a listing with what one look at it told (the system's statx: size, last-write and birth time together).
+struct TListedFile {
+  std::string Path;
+  int64_t Size = -1;  // -1 when it could not be looked at (a link that leads nowhere)
+  uint32_t Mode = 0;  // type and permission bits
+  // The later of its last-write time and its creation time (LongGetLastWriteTime, LongGetCreationTime); for a link
+  // that leads nowhere the later of the link's own last-write and change times, whole seconds; 0 when unknown.
+  TDateTime ChangeTime = 0;
+};
+// One look at a path (a file, or a folder, whose size is 0), links followed.
+TListedFile LongLookAt(std::string path);
+// The files LongGetFiles(path, "*.*", true, unlisted) lists, in its order, each looked at once.
+std::vector<TListedFile> LongListFiles(std::string_view path, std::vector<TUnlistedFolder>* unlisted);
+
 // Copies one file; with `overwrite` false an existing target makes it fail.
 void LongCopyFile(std::string_view source, std::string_view target, bool overwrite);
 // Deletes the file when it exists.

@@ -1,32 +1,41 @@
 #include "engine/ZipArchiveWriter.h"
 
-#include <archive.h>
-#include <archive_entry.h>
 #include <fcntl.h>
-#include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 
+#include "engine/BlockDeflater.h"
 #include "engine/LongPathUtils.h"
 #include "platform/AtomicFile.h"
-#include "platform/FileHandle.h"
 #include "util/Error.h"
 
 namespace velkor {
 
-struct TZipSink {
-  TFileHandle File;
-  int Error = 0;
-  bool Discard = false;
-};
-
 namespace {
 
+constexpr uint32_t LocalHeaderSignature = 0x04034b50;
+constexpr uint32_t CentralHeaderSignature = 0x02014b50;
+constexpr uint32_t EndSignature = 0x06054b50;
+constexpr uint32_t Zip64EndSignature = 0x06064b50;
+constexpr uint32_t Zip64LocatorSignature = 0x07064b50;
+constexpr uint16_t FlagUtf8 = 0x0800;
+constexpr uint16_t MethodDeflate = 8;
+// "Made by" Unix (3) with version 6.3 of the format; version 2.0 is needed to read Deflate, 4.5 for ZIP64.
+constexpr uint16_t VersionMadeBy = (3 << 8) | 63;
+constexpr uint16_t VersionDeflate = 20;
+constexpr uint16_t VersionZip64 = 45;
+constexpr uint64_t Saturated32 = 0xFFFFFFFF;
+constexpr size_t LocalHeaderSize = 30;
+// Where the CRC and the two sizes sit in a local header.
+constexpr size_t LocalCrcOffset = 14;
+// Bytes gathered before each write to the file; small entries would otherwise cost a system call each.
+constexpr size_t WriteBufferSize = 262144;
 constexpr size_t ReadBlockSize = 1048576;
-// Bytes libarchive gathers before each write to the file; small blocks would cost a system call per few KiB.
-constexpr int OutputBlockSize = 262144;
 
 int OpenForWriting(const std::string& path) {
   const std::string native = ToNativePath(path).string();
@@ -37,10 +46,29 @@ int OpenForWriting(const std::string& path) {
   return fd;
 }
 
-// libarchive leaves the text empty (null) for some failures.
-std::string ArchiveError(struct archive* a) {
-  const char* text = a ? archive_error_string(a) : nullptr;
-  return text ? text : "";
+void Put16(std::vector<unsigned char>& out, uint64_t v) {
+  out.push_back(static_cast<unsigned char>(v));
+  out.push_back(static_cast<unsigned char>(v >> 8));
+}
+void Put32(std::vector<unsigned char>& out, uint64_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>(v >> (8 * i)));
+}
+void Put64(std::vector<unsigned char>& out, uint64_t v) {
+  for (int i = 0; i < 8; ++i) out.push_back(static_cast<unsigned char>(v >> (8 * i)));
+}
+void PutBytes(std::vector<unsigned char>& out, std::string_view bytes) {
+  out.insert(out.end(), bytes.begin(), bytes.end());
+}
+
+// Date and time in the format's MS-DOS form: two-second steps, years 1980 to 2107.
+uint32_t DosDateTime(TDateTime time) {
+  const TCivilDateTime t = DecodeDateTime(time);
+  if (t.Year < 1980) return (1 << 21) | (1 << 16);  // 1980-01-01 00:00
+  const int year = std::min(t.Year, 2107) - 1980;
+  const uint32_t date = (static_cast<uint32_t>(year) << 9) | (static_cast<uint32_t>(t.Month) << 5) | t.Day;
+  const uint32_t clock =
+      (static_cast<uint32_t>(t.Hour) << 11) | (static_cast<uint32_t>(t.Minute) << 5) | (t.Second / 2);
+  return (date << 16) | clock;
 }
 
 // Well-formed UTF-8: no stray continuation bytes, no over-long forms, no surrogates, nothing above U+10FFFF.
@@ -77,70 +105,27 @@ bool IsValidUtf8(std::string_view text) {
   return true;
 }
 
-// libarchive hands every finished block to this sink. It never reports a failure back: a library that has seen
-// one refuses to close and then keeps its buffers. The writer checks the sink's error after every step instead;
-// an abandoned archive discards what libarchive still has to say.
-la_ssize_t WriteToSink(struct archive*, void* client, const void* buffer, size_t length) {
-  auto& sink = *static_cast<TZipSink*>(client);
-  if (sink.Error != 0 || sink.Discard) return static_cast<la_ssize_t>(length);
-  const char* bytes = static_cast<const char*>(buffer);
-  for (size_t written = 0; written < length;) {
-    const ssize_t n = ::write(sink.File.Get(), bytes + written, length - written);
+bool WriteAll(int fd, const void* data, size_t size, uint64_t offset) {
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::pwrite(fd, bytes, size, static_cast<off_t>(offset));
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      sink.Error = errno;
-      break;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      return false;
     }
-    written += static_cast<size_t>(n);
+    bytes += n;
+    size -= static_cast<size_t>(n);
+    offset += static_cast<uint64_t>(n);
   }
-  return static_cast<la_ssize_t>(length);
+  return true;
 }
-
-// The character set libarchive names an entry in follows the calling thread's locale at the moment the header is
-// written: without a header charset option it stores the name's bytes as given and sets the UTF-8 flag exactly when
-// the name is not plain ASCII and the locale's character set is UTF-8. So each header is written under a locale of
-// our choosing: UTF-8 for names that are UTF-8, plain C for any other bytes, which are then stored as they are
-// without the flag, the way archivers on Unix store such names.
-class TNameLocale {
-public:
-  explicit TNameLocale(bool utf8) {
-    static const locale_t Utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
-    static const locale_t Plain = newlocale(LC_CTYPE_MASK, "C", nullptr);
-    const locale_t wanted = utf8 ? Utf8 : Plain;
-    if (wanted == nullptr) throw EVelkorError("Arşiv girdisi adı yazılamadı: karakter kümesi yüklenemedi");
-    FPrevious = uselocale(wanted);
-  }
-  ~TNameLocale() { uselocale(FPrevious); }
-  TNameLocale(const TNameLocale&) = delete;
-  TNameLocale& operator=(const TNameLocale&) = delete;
-
-private:
-  locale_t FPrevious;
-};
 
 }  // namespace
 
 TZipArchiveWriter::TZipArchiveWriter(const std::string& archivePath)
-    : FPath(archivePath), FSink(new TZipSink{TFileHandle(OpenForWriting(archivePath))}) {
-  FArchive = archive_write_new();
-  if (!FArchive) throw EVelkorError("Arşiv oluşturulamadı: bellek yetersiz");
-  if (archive_write_set_format_zip(FArchive) != ARCHIVE_OK ||
-      archive_write_set_options(FArchive, "zip:compression=deflate") != ARCHIVE_OK ||
-      archive_write_set_bytes_per_block(FArchive, OutputBlockSize) != ARCHIVE_OK ||
-      archive_write_set_bytes_in_last_block(FArchive, 1) != ARCHIVE_OK ||
-      archive_write_open2(FArchive, FSink.get(), nullptr, WriteToSink, nullptr, nullptr) != ARCHIVE_OK) {
-    const std::string error = ArchiveError(FArchive);
-    archive_write_free(FArchive);
-    FArchive = nullptr;
-    throw EVelkorError("Arşiv oluşturulamadı: " + FPath + " (" + error + ")");
-  }
-}
-
-TZipArchiveWriter::~TZipArchiveWriter() {
-  if (!FArchive) return;
-  FSink->Discard = true;
-  archive_write_close(FArchive);
-  archive_write_free(FArchive);
+    : FPath(archivePath), FFile(OpenForWriting(archivePath)) {
+  FBuffer.reserve(WriteBufferSize);
 }
 
 void TZipArchiveWriter::Fail(const std::string& what) {
@@ -148,61 +133,236 @@ void TZipArchiveWriter::Fail(const std::string& what) {
   throw EVelkorError(what);
 }
 
-void TZipArchiveWriter::CheckStep(int status) {
-  if (FSink->Error != 0) Fail("Arşive yazılamadı: " + FPath + " (" + SystemErrorMessage(FSink->Error) + ")");
-  if (status != ARCHIVE_OK) Fail("Arşive yazılamadı: " + FPath + " (" + ArchiveError(FArchive) + ")");
+void TZipArchiveWriter::CheckUsable() {
+  if (!FUsable) Fail("Arşiv kullanılamaz durumda: " + FPath);
+}
+
+void TZipArchiveWriter::FlushBuffer() {
+  if (FBuffer.empty()) return;
+  if (!WriteAll(FFile.Get(), FBuffer.data(), FBuffer.size(), FBufferStart))
+    Fail("Arşive yazılamadı: " + FPath + " (" + SystemErrorMessage(errno) + ")");
+  FBufferStart += FBuffer.size();
+  FBuffer.clear();
+}
+
+void TZipArchiveWriter::Write(const void* data, size_t size) {
+  if (FBuffer.size() + size > WriteBufferSize) FlushBuffer();
+  if (size >= WriteBufferSize) {
+    if (!WriteAll(FFile.Get(), data, size, FBufferStart))
+      Fail("Arşive yazılamadı: " + FPath + " (" + SystemErrorMessage(errno) + ")");
+    FBufferStart += size;
+    return;
+  }
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  FBuffer.insert(FBuffer.end(), bytes, bytes + size);
+}
+
+void TZipArchiveWriter::Patch(uint64_t offset, const void* data, size_t size) {
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  // The part still in the buffer is changed there, the rest in the file.
+  if (offset + size > FBufferStart) {
+    const uint64_t from = std::max(offset, FBufferStart);
+    std::memcpy(FBuffer.data() + (from - FBufferStart), bytes + (from - offset), offset + size - from);
+    size = from > offset ? static_cast<size_t>(from - offset) : 0;
+  }
+  if (size > 0 && !WriteAll(FFile.Get(), bytes, size, offset))
+    Fail("Arşive yazılamadı: " + FPath + " (" + SystemErrorMessage(errno) + ")");
+}
+
+void TZipArchiveWriter::BeginEntry(const std::string& entryName, mode_t mode, TDateTime time, uint64_t declaredSize) {
+  CheckUsable();
+  if (FEntryOpen) Fail("Arşiv girdisi tamamlanmadı: " + FEntry.Name);
+  if (const std::string problem = EntryNameProblem(entryName); !problem.empty()) Fail(problem);
+  if (entryName.size() > 0xFFFF) Fail("Arşiv girdisi adı çok uzun: " + entryName);
+  FEntry = TEntryRecord{};
+  FEntry.Name = entryName;
+  FEntry.Offset = FBufferStart + FBuffer.size();
+  FEntry.DosTime = DosDateTime(time);
+  FEntry.Mode = S_IFREG | (mode & 07777);
+  // Plain ASCII reads the same either way; other bytes are flagged only when they are UTF-8.
+  FEntry.Utf8 = IsValidUtf8(entryName) && std::any_of(entryName.begin(), entryName.end(),
+                                                      [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+  FEntry.Zip64 = declaredSize >= Saturated32;
+
+  std::vector<unsigned char> header;
+  header.reserve(LocalHeaderSize + entryName.size() + 20);
+  Put32(header, LocalHeaderSignature);
+  Put16(header, FEntry.Zip64 ? VersionZip64 : VersionDeflate);
+  Put16(header, FEntry.Utf8 ? FlagUtf8 : 0);
+  Put16(header, MethodDeflate);
+  Put32(header, FEntry.DosTime);
+  // CRC and sizes follow once the entry is complete.
+  Put32(header, 0);
+  Put32(header, FEntry.Zip64 ? Saturated32 : 0);
+  Put32(header, FEntry.Zip64 ? Saturated32 : 0);
+  Put16(header, entryName.size());
+  Put16(header, FEntry.Zip64 ? 20 : 0);
+  PutBytes(header, entryName);
+  if (FEntry.Zip64) {
+    Put16(header, 0x0001);
+    Put16(header, 16);
+    Put64(header, 0);
+    Put64(header, 0);
+  }
+  FEntryOpen = true;
+  Write(header.data(), header.size());
+}
+
+void TZipArchiveWriter::AppendData(const void* data, size_t size) {
+  CheckUsable();
+  if (!FEntryOpen) Fail("Arşiv girdisi başlatılmadı: " + FPath);
+  Write(data, size);
+  FEntry.CompressedSize += size;
+}
+
+void TZipArchiveWriter::FinishEntry(uint32_t crc, uint64_t size) {
+  CheckUsable();
+  if (!FEntryOpen) Fail("Arşiv girdisi başlatılmadı: " + FPath);
+  if (!FEntry.Zip64 && (size >= Saturated32 || FEntry.CompressedSize >= Saturated32))
+    Fail("Dosya okunurken 4 GB sınırını aştı: " + FEntry.Name);
+  FEntry.Crc = crc;
+  FEntry.Size = size;
+  std::vector<unsigned char> fields;
+  Put32(fields, crc);
+  Put32(fields, FEntry.Zip64 ? Saturated32 : FEntry.CompressedSize);
+  Put32(fields, FEntry.Zip64 ? Saturated32 : size);
+  Patch(FEntry.Offset + LocalCrcOffset, fields.data(), fields.size());
+  if (FEntry.Zip64) {
+    fields.clear();
+    Put64(fields, size);
+    Put64(fields, FEntry.CompressedSize);
+    Patch(FEntry.Offset + LocalHeaderSize + FEntry.Name.size() + 4, fields.data(), fields.size());
+  }
+  FEntries.push_back(std::move(FEntry));
+  FEntryOpen = false;
+}
+
+void TZipArchiveWriter::AbandonEntry() {
+  if (!FEntryOpen) return;
+  FEntryOpen = false;
+  const uint64_t start = FEntry.Offset;
+  if (start >= FBufferStart) {
+    FBuffer.resize(static_cast<size_t>(start - FBufferStart));
+    return;
+  }
+  FBuffer.clear();
+  FBufferStart = start;
+  int status;
+  do status = ::ftruncate(FFile.Get(), static_cast<off_t>(start));
+  while (status != 0 && errno == EINTR);
+  if (status != 0) Fail("Arşive yazılamadı: " + FPath + " (" + SystemErrorMessage(errno) + ")");
 }
 
 bool TZipArchiveWriter::AddFile(const std::string& entryName, int fd, const std::function<bool(int64_t)>& afterBlock) {
-  if (!FUsable) Fail("Arşiv kullanılamaz durumda: " + FPath);
-  if (const std::string problem = EntryNameProblem(entryName); !problem.empty()) Fail(problem);
+  CheckUsable();
   struct stat st {};
   if (::fstat(fd, &st) != 0) Fail("Dosya okunamadı: " + entryName + " (" + SystemErrorMessage(errno) + ")");
-
-  struct TEntry {
-    archive_entry* Handle = archive_entry_new();
-    ~TEntry() { archive_entry_free(Handle); }
-  } entry;
-  if (!entry.Handle) Fail("Arşiv girdisi oluşturulamadı: bellek yetersiz");
-  archive_entry_set_pathname(entry.Handle, entryName.c_str());
-  archive_entry_set_filetype(entry.Handle, AE_IFREG);
-  archive_entry_set_perm(entry.Handle, st.st_mode & 07777);
-  archive_entry_set_size(entry.Handle, st.st_size);
-  archive_entry_set_mtime(entry.Handle, st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
-  {
-    const TNameLocale locale(IsValidUtf8(entryName));
-    // A warning here means the name or a field was written other than asked; such an entry is not trusted.
-    CheckStep(archive_write_header(FArchive, entry.Handle));
-  }
-
-  if (FBuffer.empty()) FBuffer.resize(ReadBlockSize);
-  for (;;) {
-    ssize_t got;
-    do got = ::read(fd, FBuffer.data(), FBuffer.size());
-    while (got < 0 && errno == EINTR);
-    if (got < 0) Fail("Dosya okunamadı: " + entryName + " (" + SystemErrorMessage(errno) + ")");
-    if (got == 0) break;
-    const la_ssize_t taken = archive_write_data(FArchive, FBuffer.data(), static_cast<size_t>(got));
-    CheckStep(taken == got ? ARCHIVE_OK : ARCHIVE_FATAL);
-    if (!afterBlock(got)) {
+  BeginEntry(entryName, st.st_mode, FromUnixTime(st.st_mtim.tv_sec, st.st_mtim.tv_nsec),
+             static_cast<uint64_t>(st.st_size));
+  TBlockDeflater deflater;
+  TDeflateJob job;
+  job.Input.resize(ReadBlockSize);
+  uint32_t crc = static_cast<uint32_t>(crc32(0, nullptr, 0));
+  uint64_t size = 0;
+  for (bool last = false; !last;) {
+    job.InputSize = 0;
+    while (job.InputSize < job.Input.size()) {
+      const ssize_t got = ::read(fd, job.Input.data() + job.InputSize, job.Input.size() - job.InputSize);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) Fail("Dosya okunamadı: " + entryName + " (" + SystemErrorMessage(errno) + ")");
+      if (got == 0) break;
+      job.InputSize += static_cast<size_t>(got);
+    }
+    last = job.InputSize < job.Input.size();
+    job.Last = last;
+    if (!deflater.Compress(job)) Fail("Arşiv girdisi sıkıştırılamadı: " + entryName);
+    AppendData(job.Output.data(), job.OutputSize);
+    crc = static_cast<uint32_t>(crc32_combine(crc, job.Crc, static_cast<z_off_t>(job.InputSize)));
+    size += job.InputSize;
+    const size_t keep = std::min<size_t>(job.InputSize, 32768);
+    job.Dictionary.assign(job.Input.begin() + static_cast<ptrdiff_t>(job.InputSize - keep),
+                          job.Input.begin() + static_cast<ptrdiff_t>(job.InputSize));
+    if (job.InputSize > 0 && !afterBlock(static_cast<int64_t>(job.InputSize))) {
       FUsable = false;
       return false;
     }
   }
-  CheckStep(archive_write_finish_entry(FArchive));
+  FinishEntry(crc, size);
   return true;
 }
 
 void TZipArchiveWriter::Close() {
-  if (!FUsable) Fail("Arşiv kullanılamaz durumda: " + FPath);
-  const int closed = archive_write_close(FArchive);
-  const std::string error = ArchiveError(FArchive);
-  archive_write_free(FArchive);
-  FArchive = nullptr;
-  if (FSink->Error != 0) Fail("Arşiv tamamlanamadı: " + FPath + " (" + SystemErrorMessage(FSink->Error) + ")");
-  if (closed != ARCHIVE_OK) Fail("Arşiv tamamlanamadı: " + FPath + " (" + error + ")");
+  CheckUsable();
+  if (FEntryOpen) Fail("Arşiv girdisi tamamlanmadı: " + FEntry.Name);
+  const uint64_t centralOffset = FBufferStart + FBuffer.size();
+  std::vector<unsigned char> record;
+  for (const TEntryRecord& e : FEntries) {
+    record.clear();
+    const bool farOffset = e.Offset >= Saturated32;
+    const bool zip64 = e.Zip64 || farOffset;
+    std::vector<unsigned char> extra;
+    if (zip64) {
+      Put16(extra, 0x0001);
+      Put16(extra, (e.Zip64 ? 16 : 0) + (farOffset ? 8 : 0));
+      if (e.Zip64) {
+        Put64(extra, e.Size);
+        Put64(extra, e.CompressedSize);
+      }
+      if (farOffset) Put64(extra, e.Offset);
+    }
+    Put32(record, CentralHeaderSignature);
+    Put16(record, VersionMadeBy);
+    Put16(record, zip64 ? VersionZip64 : VersionDeflate);
+    Put16(record, e.Utf8 ? FlagUtf8 : 0);
+    Put16(record, MethodDeflate);
+    Put32(record, e.DosTime);
+    Put32(record, e.Crc);
+    Put32(record, e.Zip64 ? Saturated32 : e.CompressedSize);
+    Put32(record, e.Zip64 ? Saturated32 : e.Size);
+    Put16(record, e.Name.size());
+    Put16(record, extra.size());
+    Put16(record, 0);  // comment
+    Put16(record, 0);  // disk
+    Put16(record, 0);  // internal attributes
+    Put32(record, static_cast<uint64_t>(e.Mode) << 16);
+    Put32(record, farOffset ? Saturated32 : e.Offset);
+    PutBytes(record, e.Name);
+    record.insert(record.end(), extra.begin(), extra.end());
+    Write(record.data(), record.size());
+  }
+  const uint64_t centralEnd = FBufferStart + FBuffer.size();
+  const uint64_t centralSize = centralEnd - centralOffset;
+  const uint64_t count = FEntries.size();
+  record.clear();
+  if (count >= 0xFFFF || centralSize >= Saturated32 || centralOffset >= Saturated32) {
+    Put32(record, Zip64EndSignature);
+    Put64(record, 44);
+    Put16(record, VersionMadeBy);
+    Put16(record, VersionZip64);
+    Put32(record, 0);
+    Put32(record, 0);
+    Put64(record, count);
+    Put64(record, count);
+    Put64(record, centralSize);
+    Put64(record, centralOffset);
+    Put32(record, Zip64LocatorSignature);
+    Put32(record, 0);
+    Put64(record, centralEnd);
+    Put32(record, 1);
+  }
+  Put32(record, EndSignature);
+  Put16(record, 0);
+  Put16(record, 0);
+  Put16(record, std::min<uint64_t>(count, 0xFFFF));
+  Put16(record, std::min<uint64_t>(count, 0xFFFF));
+  Put32(record, std::min(centralSize, Saturated32));
+  Put32(record, std::min(centralOffset, Saturated32));
+  Put16(record, 0);  // comment
+  Write(record.data(), record.size());
+  FlushBuffer();
+  FUsable = false;
   // Delayed write errors of the file system surface only when the file is closed.
-  if (FSink->File.Close() != 0) Fail("Arşiv tamamlanamadı: " + FPath + " (" + SystemErrorMessage(errno) + ")");
+  if (FFile.Close() != 0) throw EVelkorError("Arşiv tamamlanamadı: " + FPath + " (" + SystemErrorMessage(errno) + ")");
 }
 
 std::string TZipArchiveWriter::EntryNameProblem(std::string_view name) {
@@ -227,14 +387,7 @@ std::string TZipArchiveWriter::EntryNameProblem(std::string_view name) {
 void TZipArchiveWriter::WriteEmptyArchive(const std::string& archivePath) {
   static constexpr char EmptyArchive[22] = {'P', 'K', 5, 6};
   TFileHandle file(OpenForWriting(archivePath));
-  size_t written = 0;
-  while (written < sizeof EmptyArchive) {
-    const ssize_t n = ::write(file.Get(), EmptyArchive + written, sizeof EmptyArchive - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throw EVelkorError("Arşive yazılamadı: " + archivePath + " (" + SystemErrorMessage(errno) + ")");
-    written += static_cast<size_t>(n);
-  }
-  if (file.Close() != 0)
+  if (!WriteAll(file.Get(), EmptyArchive, sizeof EmptyArchive, 0) || file.Close() != 0)
     throw EVelkorError("Arşive yazılamadı: " + archivePath + " (" + SystemErrorMessage(errno) + ")");
 }
 

@@ -1,9 +1,13 @@
 // The archive writer on its own: which names it accepts, and ZIP64 only where an entry needs it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 
+#include "RunFixture.h"
+#include "engine/BlockDeflater.h"
 #include "engine/ZipArchiveWriter.h"
 #include "platform/FileHandle.h"
 #include "support/TempDir.h"
@@ -91,6 +95,61 @@ TEST(ZipArchiveWriter, StoresNamesAsTheirBytesFlaggedUtf8OnlyWhenTheyAre) {
   EXPECT_EQ(listed,
             hex(names[0]) + " 1 3\n" + hex(names[1]) + " 0 3\n" + hex(names[2]) + " 0 3\n" + hex(names[3]) + " 0 3\n");
   EXPECT_EQ(RunCommand("unzip -tq " + ShellQuote(archive)), 0);
+}
+
+// Adds one entry compressed on the calling thread in blocks of `block` bytes, as the compression threads would.
+void AddEntry(TZipArchiveWriter& writer, const std::string& name, const std::string& data, size_t block) {
+  writer.BeginEntry(name, 0640, EncodeDateTime(2024, 5, 1, 10, 0, 0), data.size());
+  TBlockDeflater deflater;
+  TDeflateJob job;
+  uint32_t crc = static_cast<uint32_t>(crc32(0, nullptr, 0));
+  size_t at = 0;
+  do {
+    job.InputSize = std::min(block, data.size() - at);
+    job.Input.assign(data.begin() + static_cast<ptrdiff_t>(at),
+                     data.begin() + static_cast<ptrdiff_t>(at + job.InputSize));
+    job.Dictionary.assign(data.begin() + static_cast<ptrdiff_t>(at - std::min<size_t>(at, 32768)),
+                          data.begin() + static_cast<ptrdiff_t>(at));
+    at += job.InputSize;
+    job.Last = at == data.size();
+    ASSERT_TRUE(deflater.Compress(job));
+    writer.AppendData(job.Output.data(), job.OutputSize);
+    crc = static_cast<uint32_t>(crc32_combine(crc, job.Crc, static_cast<z_off_t>(job.InputSize)));
+  } while (!job.Last);
+  writer.FinishEntry(crc, data.size());
+}
+
+// An entry taken back leaves the archive exactly as if it had never been begun, whether its bytes were still in the
+// writer's buffer or already in the file; blocks compressed apart join into entries that read back whole.
+TEST(ZipArchiveWriter, AnAbandonedEntryLeavesNoTraceAndBlocksJoinIntoWholeEntries) {
+  TTempDir dir;
+  std::string text;
+  while (text.size() < 300000) text += "yedek " + std::to_string(text.size() % 977) + " rapor\n";
+  const std::string noise = test::Incompressible(3u << 20, 9);
+  {
+    TZipArchiveWriter reference((dir / "reference.zip").string());
+    AddEntry(reference, "a.txt", text, 65536);
+    AddEntry(reference, "c.txt", "son", 65536);
+    reference.Close();
+  }
+  for (const size_t abandoned : {size_t{5000}, noise.size()}) {
+    SCOPED_TRACE(abandoned);
+    const fs::path archive = dir / ("with-" + std::to_string(abandoned) + ".zip");
+    TZipArchiveWriter writer(archive.string());
+    AddEntry(writer, "a.txt", text, 65536);
+    writer.BeginEntry("b.bin", 0600, EncodeDateTime(2024, 5, 1, 10, 0, 0), abandoned);
+    writer.AppendData(noise.data(), abandoned);
+    writer.AbandonEntry();
+    AddEntry(writer, "c.txt", "son", 65536);
+    writer.Close();
+    EXPECT_TRUE(test::ReadFile(archive) == test::ReadFile(dir / "reference.zip"));
+  }
+  std::string listed;
+  ASSERT_EQ(RunCommand(Inspect + " zip " + ShellQuote((dir / "reference.zip").string()), &listed), 0) << listed;
+  EXPECT_EQ(listed, "a.txt|0|8|0|" + std::to_string(text.size()) + "\nc.txt|0|8|0|3\nplain-end\n");
+  std::string content;
+  RunCommand("unzip -p " + ShellQuote((dir / "reference.zip").string()) + " a.txt", &content);
+  EXPECT_TRUE(content == text);
 }
 
 TEST(ZipArchiveWriter, RefusesAnUnsafeNameBeforeWritingIt) {
