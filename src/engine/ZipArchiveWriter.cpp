@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include "engine/BlockDeflater.h"
 #include "engine/LongPathUtils.h"
@@ -105,10 +106,11 @@ bool IsValidUtf8(std::string_view text) {
   return true;
 }
 
-bool WriteAll(int fd, const void* data, size_t size, uint64_t offset) {
+// Writes at the file's own position (appending), or at `offset` when one is given (patching).
+bool WriteAll(int fd, const void* data, size_t size, std::optional<uint64_t> offset = std::nullopt) {
   const auto* bytes = static_cast<const unsigned char*>(data);
   while (size > 0) {
-    const ssize_t n = ::pwrite(fd, bytes, size, static_cast<off_t>(offset));
+    const ssize_t n = offset ? ::pwrite(fd, bytes, size, static_cast<off_t>(*offset)) : ::write(fd, bytes, size);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       if (n == 0) errno = EIO;
@@ -116,7 +118,7 @@ bool WriteAll(int fd, const void* data, size_t size, uint64_t offset) {
     }
     bytes += n;
     size -= static_cast<size_t>(n);
-    offset += static_cast<uint64_t>(n);
+    if (offset) *offset += static_cast<uint64_t>(n);
   }
   return true;
 }
@@ -139,7 +141,7 @@ void TZipArchiveWriter::CheckUsable() {
 
 void TZipArchiveWriter::FlushBuffer() {
   if (FBuffer.empty()) return;
-  if (!WriteAll(FFile.Get(), FBuffer.data(), FBuffer.size(), FBufferStart))
+  if (!WriteAll(FFile.Get(), FBuffer.data(), FBuffer.size()))
     Fail("Arşive yazılamadı: " + FPath + " (" + SystemErrorMessage(errno) + ")");
   FBufferStart += FBuffer.size();
   FBuffer.clear();
@@ -148,7 +150,7 @@ void TZipArchiveWriter::FlushBuffer() {
 void TZipArchiveWriter::Write(const void* data, size_t size) {
   if (FBuffer.size() + size > WriteBufferSize) FlushBuffer();
   if (size >= WriteBufferSize) {
-    if (!WriteAll(FFile.Get(), data, size, FBufferStart))
+    if (!WriteAll(FFile.Get(), data, size))
       Fail("Arşive yazılamadı: " + FPath + " (" + SystemErrorMessage(errno) + ")");
     FBufferStart += size;
     return;
@@ -250,6 +252,7 @@ void TZipArchiveWriter::AbandonEntry() {
   int status;
   do status = ::ftruncate(FFile.Get(), static_cast<off_t>(start));
   while (status != 0 && errno == EINTR);
+  if (status == 0 && ::lseek(FFile.Get(), static_cast<off_t>(start), SEEK_SET) < 0) status = -1;
   if (status != 0) Fail("Arşive yazılamadı: " + FPath + " (" + SystemErrorMessage(errno) + ")");
 }
 
@@ -387,7 +390,7 @@ std::string TZipArchiveWriter::EntryNameProblem(std::string_view name) {
 void TZipArchiveWriter::WriteEmptyArchive(const std::string& archivePath) {
   static constexpr char EmptyArchive[22] = {'P', 'K', 5, 6};
   TFileHandle file(OpenForWriting(archivePath));
-  if (!WriteAll(file.Get(), EmptyArchive, sizeof EmptyArchive, 0) || file.Close() != 0)
+  if (!WriteAll(file.Get(), EmptyArchive, sizeof EmptyArchive) || file.Close() != 0)
     throw EVelkorError("Arşive yazılamadı: " + archivePath + " (" + SystemErrorMessage(errno) + ")");
 }
 
