@@ -112,12 +112,14 @@ int RunTasksCommand() {
 
 int RunHistoryCommand() {
   TConfigManager manager;
-  const std::vector<TBackupHistoryItem> items = manager.LoadHistory();
+  // Five columns: the file lists, nearly all of the file, are not read.
+  const std::vector<THistorySummary> items = manager.LoadHistorySummary();
   ReportDamagedFiles(manager);
   for (size_t i = 0; i < items.size(); ++i) {
-    const TBackupHistoryItem& item = items[i];
+    const TBackupHistoryItem& item = items[i].Item;
     std::printf("%zu\t%s\t%s\t%s\t%s\n", i + 1, FormatDateTime("dd.mm.yyyy hh:nn:ss", item.BackupTime).c_str(),
-                HistoryStatusText(item).c_str(), item.TaskName.empty() ? "(Bilinmeyen)" : item.TaskName.c_str(),
+                HistoryStatusText(item, items[i].HasFailedFiles).c_str(),
+                item.TaskName.empty() ? "(Bilinmeyen)" : item.TaskName.c_str(),
                 Trim(item.OutputPath).empty() ? "-" : item.OutputPath.c_str());
   }
   return ExitSuccess;

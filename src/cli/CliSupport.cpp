@@ -19,9 +19,13 @@ void ReportDamagedFiles(const TConfigManager& manager) {
 }
 
 std::string HistoryStatusText(const TBackupHistoryItem& item) {
-  if (item.Success) return PosText("Değişiklik bulunamadı", item.Details) != std::string::npos ? "Bilgi" : "Başarılı";
   bool anyFailedFile = false;
   for (const TBackupFileDetail& file : item.Files) anyFailedFile |= !file.Success;
+  return HistoryStatusText(item, anyFailedFile);
+}
+
+std::string HistoryStatusText(const TBackupHistoryItem& item, bool anyFailedFile) {
+  if (item.Success) return PosText("Değişiklik bulunamadı", item.Details) != std::string::npos ? "Bilgi" : "Başarılı";
   if (!anyFailedFile && (item.StorageMode == smCloud || item.StorageMode == smHybrid) &&
       SameText(item.CloudStatus, "Başarısız"))
     return "Cloud Hatası";

@@ -523,10 +523,11 @@ TJson TaskJson(const TBackupConfig& config, const TBackupTask& task) {
           {"backups", task.BackupChain.size()}};
 }
 
-TJson HistoryJson(size_t index, const TBackupHistoryItem& item) {
+TJson HistoryJson(size_t index, const THistorySummary& entry) {
+  const TBackupHistoryItem& item = entry.Item;
   return {{"index", index},
           {"time", TimeJson(item.BackupTime)},
-          {"status", HistoryStatusText(item)},
+          {"status", HistoryStatusText(item, entry.HasFailedFiles)},
           {"success", item.Success},
           {"task", item.TaskName},
           {"output", EncodeStoredPath(item.OutputPath)},
@@ -711,7 +712,8 @@ int RunTasksJsonCommand() {
 
 int RunHistoryJsonCommand() {
   TConfigManager manager;
-  const std::vector<TBackupHistoryItem> items = manager.LoadHistory();
+  // What it prints of an entry does not include the file list.
+  const std::vector<THistorySummary> items = manager.LoadHistorySummary();
   ReportDamagedFiles(manager);
   TJson entries = TJson::array();
   for (size_t i = 0; i < items.size(); ++i) entries.push_back(HistoryJson(i + 1, items[i]));

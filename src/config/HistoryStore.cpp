@@ -1,6 +1,8 @@
 // The history store: history.json holds one array of entries, oldest first. Every change reads the whole file and
 // writes it again (entries carry their complete file lists), so reading goes element by element through a SAX
 // pass and writing streams entry by entry instead of building one document for the whole history.
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -8,6 +10,8 @@
 #include <functional>
 #include <istream>
 #include <optional>
+#include <streambuf>
+#include <string_view>
 
 #include "config/ConfigManager.h"
 #include "platform/AtomicFile.h"
@@ -86,15 +90,301 @@ struct TRawEntry {
   std::optional<int64_t> StorageMode;
   bool HasStorageModeText = false;
   bool HasCloudOutputPath = false;
+  bool HasFailedFiles = false;  // summaries only
+};
+
+// history.json as the summary pass reads it: the value of every entry's "Files" key is checked here with a plain
+// scan of its bytes (the parser would take most of the time on it) and reaches the parser as `[]`, or as `[false]`
+// when one of its file objects is not marked successful. Everything else passes through unchanged. A file list
+// that is not well-formed JSON ends the text there, so the parse fails just as a full read would.
+class TFileListSkipper final : public std::streambuf {
+public:
+  explicit TFileListSkipper(std::streambuf& source) : FSource(source) {}
+
+protected:
+  int_type underflow() override {
+    while (gptr() == egptr()) {
+      if (FEnd) return traits_type::eof();
+      FIn.resize(BlockSize);
+      const std::streamsize got = FSource.sgetn(FIn.data(), static_cast<std::streamsize>(FIn.size()));
+      FIn.resize(static_cast<size_t>(std::max<std::streamsize>(got, 0)));
+      if (FIn.empty()) FEnd = true;
+      FOut.clear();
+      if (!Filter(FIn.data(), FIn.size())) FEnd = true;
+      setg(FOut.data(), FOut.data(), FOut.data() + FOut.size());
+    }
+    return traits_type::to_int_type(*gptr());
+  }
+
+private:
+  static constexpr size_t BlockSize = 256 * 1024;
+  static constexpr int EntryDepth = 2;  // inside the root array's entry objects
+
+  // The text between two JSON strings' special characters is taken in one go; most of a history is file names.
+  static size_t PlainRun(const char* text, size_t at, size_t size) {
+    size_t end = at;
+    while (end < size) {
+      const auto c = static_cast<unsigned char>(text[end]);
+      if (c < 0x20 || c == '"' || c == '\\') break;
+      ++end;
+    }
+    return end;
+  }
+
+  // False once a file list turns out not to be JSON.
+  bool Filter(const char* text, size_t size) {
+    for (size_t at = 0; at < size;) {
+      if (FSkipping && FToken == tkString && !FEscaped && FHexLeft == 0 && !FSuccessKey) {
+        at = PlainRun(text, at, size);
+        if (at == size) break;
+      } else if (!FSkipping && FInString && !FEscaped && !FFilesKey) {
+        const size_t end = PlainRun(text, at, size);
+        FOut.append(text + at, end - at);
+        at = end;
+        if (at == size) break;
+      }
+      const char c = text[at++];
+      if (!(FSkipping ? Skip(static_cast<unsigned char>(c)) : Pass(c))) return false;
+    }
+    return true;
+  }
+
+  // Outside file lists: the text goes on as it is, and the structure is followed just far enough to see an
+  // entry's "Files" key and the array after it.
+  bool Pass(char c) {
+    if (FInString) {
+      FOut += c;
+      if (FEscaped) {
+        FEscaped = false;
+        FFilesKey = false;
+      } else if (c == '\\') {
+        FEscaped = true;
+      } else if (c == '"') {
+        FInString = false;
+        FAfterFilesKey = FFilesKey && FKeyLength == 5;
+      } else {
+        FFilesKey = FFilesKey && FKeyLength < 5 && c == "Files"[FKeyLength];
+        ++FKeyLength;
+      }
+      return true;
+    }
+    if (c == '[' && FAfterColon && FDepth == EntryDepth) {
+      FSkipping = true;
+      FAfterColon = false;
+      FStack.assign(1, '[');
+      FExpect = exValueOrClose;
+      FFileFailed = false;
+      return true;
+    }
+    FOut += c;
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\r') return true;
+    FAfterColon = c == ':' && FAfterFilesKey;
+    FAfterFilesKey = false;
+    if (c == '"') {
+      FInString = true;
+      FFilesKey = FDepth == EntryDepth;
+      FKeyLength = 0;
+    } else if (c == '[' || c == '{') {
+      ++FDepth;
+    } else if ((c == ']' || c == '}') && FDepth > 0) {
+      --FDepth;
+    }
+    return true;
+  }
+
+  // Inside a file list: a JSON syntax check, and of each file object whether "Success" last said true.
+  enum TExpect { exValue, exValueOrClose, exKey, exKeyOrClose, exColon, exCommaOrClose };
+  enum TToken { tkNone, tkString, tkLiteral, tkNumber };
+  enum TNumber { nmSign, nmZero, nmInt, nmDot, nmFrac, nmExp, nmExpSign, nmExpDigits };
+
+  bool Skip(unsigned char c) {
+    if (FToken == tkString) return StringByte(c);
+    if (FToken == tkLiteral) {
+      if (c != static_cast<unsigned char>(FLiteral[FLiteralAt])) return false;
+      if (FLiteral[++FLiteralAt] == '\0') EndValue();
+      return true;
+    }
+    if (FToken == tkNumber) {
+      if (NumberByte(c)) return true;
+      if (FNumber != nmZero && FNumber != nmInt && FNumber != nmFrac && FNumber != nmExpDigits) return false;
+      EndValue();
+    }
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\r') return true;
+    const bool inObject = FStack.back() == '{';
+    switch (FExpect) {
+      case exColon:
+        if (c != ':') return false;
+        FExpect = exValue;
+        return true;
+      case exCommaOrClose:
+        if (c == ',') {
+          FExpect = inObject ? exKey : exValue;
+          return true;
+        }
+        return Close(c);
+      case exKey:
+      case exKeyOrClose:
+        if (c == '"') {
+          BeginString(true);
+          return true;
+        }
+        return FExpect == exKeyOrClose && Close(c);
+      case exValue:
+      case exValueOrClose: break;
+    }
+    if (FExpect == exValueOrClose && (c == ']' || c == '}')) return Close(c);
+    if (c == '[' || c == '{') {
+      // The file list's own nesting stays within what the reader let through.
+      FStack.push_back(static_cast<char>(c));
+      FSuccessValue = false;
+      FExpect = c == '[' ? exValueOrClose : exKeyOrClose;
+      if (c == '{' && FStack.size() == 2) FFileSuccess = false;
+      return true;
+    }
+    if (c == '"') {
+      BeginString(false);
+      return true;
+    }
+    if (c == 't' || c == 'f' || c == 'n') {
+      FLiteral = c == 't' ? "true" : c == 'f' ? "false" : "null";
+      FLiteralAt = 1;
+      FToken = tkLiteral;
+      if (FSuccessValue && c != 'n') FFileSuccess = c == 't';
+      return true;
+    }
+    if (c == '-' || (c >= '0' && c <= '9')) {
+      FToken = tkNumber;
+      FNumber = c == '-' ? nmSign : c == '0' ? nmZero : nmInt;
+      return true;
+    }
+    return false;
+  }
+
+  void BeginString(bool key) {
+    FToken = tkString;
+    FStringIsKey = key;
+    FKeyLength = 0;
+    FSuccessKey = key && FStack.size() == 2;
+  }
+
+  bool StringByte(unsigned char c) {
+    if (FHexLeft > 0) {
+      if (!std::isxdigit(c)) return false;
+      --FHexLeft;
+      return true;
+    }
+    if (FEscaped) {
+      FEscaped = false;
+      FSuccessKey = false;
+      if (c == 'u') {
+        FHexLeft = 4;
+        return true;
+      }
+      return std::string_view("\"\\/bfnrt").find(static_cast<char>(c)) != std::string_view::npos;
+    }
+    if (c == '\\') {
+      FEscaped = true;
+      return true;
+    }
+    if (c == '"') {
+      FToken = tkNone;
+      if (FStringIsKey) {
+        FSuccessValue = FSuccessKey && FKeyLength == 7;
+        FExpect = exColon;
+      } else {
+        EndValue();
+      }
+      return true;
+    }
+    if (c < 0x20) return false;
+    FSuccessKey = FSuccessKey && FKeyLength < 7 && c == static_cast<unsigned char>("Success"[FKeyLength]);
+    ++FKeyLength;
+    return true;
+  }
+
+  bool NumberByte(unsigned char c) {
+    const bool digit = c >= '0' && c <= '9';
+    switch (FNumber) {
+      case nmSign:
+        if (!digit) return false;
+        FNumber = c == '0' ? nmZero : nmInt;
+        return true;
+      case nmZero:
+      case nmInt:
+        if (digit && FNumber == nmInt) return true;
+        if (c == '.') return FNumber = nmDot, true;
+        if (c == 'e' || c == 'E') return FNumber = nmExp, true;
+        return false;
+      case nmDot: return digit && (FNumber = nmFrac, true);
+      case nmFrac:
+        if (digit) return true;
+        if (c == 'e' || c == 'E') return FNumber = nmExp, true;
+        return false;
+      case nmExp:
+        if (c == '+' || c == '-') return FNumber = nmExpSign, true;
+        return digit && (FNumber = nmExpDigits, true);
+      case nmExpSign: return digit && (FNumber = nmExpDigits, true);
+      case nmExpDigits: return digit;
+    }
+    return false;
+  }
+
+  void EndValue() {
+    FToken = tkNone;
+    FSuccessValue = false;
+    FExpect = exCommaOrClose;
+  }
+
+  bool Close(unsigned char c) {
+    if (c != static_cast<unsigned char>(FStack.back() == '[' ? ']' : '}')) return false;
+    if (c == '}' && FStack.size() == 2 && !FFileSuccess) FFileFailed = true;
+    FStack.pop_back();
+    if (!FStack.empty()) {
+      EndValue();
+      return true;
+    }
+    FSkipping = false;
+    FOut += FFileFailed ? "[false]" : "[]";
+    return true;
+  }
+
+  std::streambuf& FSource;
+  std::string FIn;
+  std::string FOut;
+  bool FEnd = false;
+  // Outside file lists.
+  int FDepth = 0;
+  bool FInString = false;
+  bool FEscaped = false;
+  bool FFilesKey = false;       // the string so far could be an entry's "Files" key
+  bool FAfterFilesKey = false;  // that key has just ended
+  bool FAfterColon = false;     // ... and its colon
+  size_t FKeyLength = 0;
+  // Inside one.
+  bool FSkipping = false;
+  std::string FStack;  // open arrays and objects, the list itself first
+  TExpect FExpect = exValue;
+  TToken FToken = tkNone;
+  TNumber FNumber = nmInt;
+  const char* FLiteral = "";
+  size_t FLiteralAt = 0;
+  int FHexLeft = 0;
+  bool FStringIsKey = false;
+  bool FSuccessKey = false;    // the key so far could be a file object's "Success"
+  bool FSuccessValue = false;  // the value that follows is that key's
+  bool FFileSuccess = false;   // the current file object's "Success", false until it says true
+  bool FFileFailed = false;
 };
 
 // Reads history.json straight into entries, element by element, without building a document: the file holds
 // every file list of every run, so this is the cost each history change pays. Values of the wrong JSON type are
 // skipped (the field keeps its default); elements that are not objects are skipped; a root that is not an
-// array, or a syntax error, fails the whole parse.
+// array, or a syntax error, fails the whole parse. In a summary the file lists arrive already stepped over
+// (TFileListSkipper): "Files" holds `false` when a file of it failed, and nothing else.
 class THistorySax final : public nlohmann::json_sax<TJson> {
 public:
-  explicit THistorySax(std::function<void(TRawEntry&)> onEntry) : FOnEntry(std::move(onEntry)) {}
+  THistorySax(std::function<void(TRawEntry&)> onEntry, bool summary)
+      : FOnEntry(std::move(onEntry)), FSummary(summary) {}
   bool RootWasArray() const { return FRootWasArray; }
   bool SyntaxError() const { return FSyntaxError; }
 
@@ -195,6 +485,9 @@ private:
           DecodeStoredPath(FEntry.Item.SourceFolders.back());
         }
         return true;
+      case TLevel::lvFiles:
+        if (FSummary && v.Bool == false) FEntry.HasFailedFiles = true;
+        return true;
       default: return true;  // scalar elements of the root array or of "Files" are skipped
     }
   }
@@ -257,6 +550,7 @@ private:
   }
 
   std::function<void(TRawEntry&)> FOnEntry;
+  bool FSummary = false;
   TLevel FLevel = TLevel::lvRoot;
   int FSkip = 0;  // depth inside a container whose content is not read
   bool FRootWasArray = false;
@@ -400,30 +694,64 @@ void AppendHistoryItemJson(std::string& out, const TBackupHistoryItem& item) {
   out += "]}";
 }
 
+namespace {
+
+// What one read of history.json found. `Keep` is false when the entries handed on cannot be trusted.
+struct THistoryRead {
+  bool Missing = false;
+  std::string Problem;
+  bool Keep = true;
+};
+
+THistoryRead ParseHistory(const std::filesystem::path& file, bool summary,
+                          const std::function<void(TRawEntry&)>& onEntry) {
+  THistoryRead result;
+  TJsonTextReader reader(file, HistoryLimits);
+  if (reader.OpenError() == ENOENT) {
+    result.Missing = true;
+    return result;
+  }
+  result.Problem = reader.Fault();
+  if (reader.OpenError() != 0) return result;
+  TFileListSkipper skipper(reader);
+  std::istream in(summary ? static_cast<std::streambuf*>(&skipper) : &reader);
+  THistorySax sax(onEntry, summary);
+  const bool parsed = TJson::sax_parse(in, &sax);
+  if (!reader.Fault().empty())
+    result.Problem = reader.Fault();
+  else if (!parsed && reader.Blank())
+    result.Problem.clear();
+  else if (!parsed || !sax.RootWasArray())
+    result.Problem = sax.SyntaxError() ? NotJsonProblem : "kök değeri bir dizi değil";
+  else if (reader.ReplacedBytes() > 0)
+    result.Problem = ReplacedBytesProblem(reader.ReplacedBytes());
+  // Replaced bytes cost only the characters they stood for; anything else leaves no entry to trust.
+  result.Keep = parsed && reader.Fault().empty();
+  return result;
+}
+
+}  // namespace
+
 std::vector<TBackupHistoryItem> TConfigManager::ReadHistory() {
   std::vector<TBackupHistoryItem> items;
-  TJsonTextReader reader(FHistoryFile, HistoryLimits);
-  if (reader.OpenError() == ENOENT) {
-    NoteFile(FHistoryNote, FHistoryFile, "");
-    return items;
-  }
-  std::string problem = reader.Fault();
-  if (reader.OpenError() == 0) {
-    std::istream in(&reader);
-    THistorySax sax([&](TRawEntry& raw) { items.push_back(CompleteEntry(raw, *FClock)); });
-    const bool parsed = TJson::sax_parse(in, &sax);
-    if (!reader.Fault().empty())
-      problem = reader.Fault();
-    else if (!parsed && reader.Blank())
-      problem.clear();
-    else if (!parsed || !sax.RootWasArray())
-      problem = sax.SyntaxError() ? NotJsonProblem : "kök değeri bir dizi değil";
-    else if (reader.ReplacedBytes() > 0)
-      problem = ReplacedBytesProblem(reader.ReplacedBytes());
-    // Replaced bytes cost only the characters they stood for; anything else leaves no entry to trust.
-    if (!parsed || !reader.Fault().empty()) items.clear();
-  }
-  NoteFile(FHistoryNote, FHistoryFile, std::move(problem));
+  const THistoryRead read =
+      ParseHistory(FHistoryFile, false, [&](TRawEntry& raw) { items.push_back(CompleteEntry(raw, *FClock)); });
+  NoteFile(FHistoryNote, FHistoryFile, read.Problem);
+  if (!read.Keep) items.clear();
+  return items;
+}
+
+std::vector<THistorySummary> TConfigManager::LoadHistorySummary() {
+  std::vector<THistorySummary> items;
+  const THistoryRead read = ParseHistory(FHistoryFile, true, [&](TRawEntry& raw) {
+    // A list the skipper did not recognise (its key spelled with escapes) arrives whole and is judged here.
+    bool failed = raw.HasFailedFiles;
+    for (const TBackupFileDetail& file : raw.Item.Files) failed |= !file.Success;
+    raw.Item.Files.clear();
+    items.push_back({CompleteEntry(raw, *FClock), failed});
+  });
+  NoteFile(FHistoryNote, FHistoryFile, read.Problem);
+  if (!read.Keep) items.clear();
   return items;
 }
 

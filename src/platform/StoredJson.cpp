@@ -96,13 +96,15 @@ bool TJsonTextReader::Fill() {
 void TJsonTextReader::Translate() {
   const auto* raw = reinterpret_cast<const unsigned char*>(FRaw.data());
   size_t i = 0;
+  // Bytes pass on unchanged but for replacements, so they are copied in runs, not one by one.
+  size_t unchanged = 0;
+  const auto passOn = [&] { FText.append(FRaw, unchanged, i - unchanged); };
   while (i < FRaw.size()) {
     // The bulk of a stored file is the text inside strings (file names): plain ASCII there is passed on whole.
     if (FInString && !FEscaped) {
       size_t end = i;
       while (end < FRaw.size() && raw[end] < 0x80 && raw[end] != '"' && raw[end] != '\\') ++end;
       if (end > i) {
-        FText.append(FRaw, i, end - i);
         i = end;
         continue;
       }
@@ -111,11 +113,11 @@ void TJsonTextReader::Translate() {
     const size_t left = FRaw.size() - i;
     if (c < 0x80) {
       if (!FInString && (c == '[' || c == '{') && FLimits.MaxDepth > 0 && FDepth >= FLimits.MaxDepth) {
+        passOn();
         Stop("iç içe yapı sınırını (" + std::to_string(FLimits.MaxDepth) + " düzey) aşıyor");
         return;
       }
       Track(c);
-      FText += static_cast<char>(c);
       ++i;
       continue;
     }
@@ -125,14 +127,15 @@ void TJsonTextReader::Translate() {
     const bool byteOrderMark = FOffset + i == 0 && FRaw.compare(0, ByteOrderMark.size(), ByteOrderMark) == 0;
     if (!byteOrderMark) FBlank = false;
     if (len == 0) {
+      passOn();
       FText += ReplacementCharacter;
       ++FReplaced;
-      ++i;
+      unchanged = ++i;
     } else {
-      FText.append(FRaw, i, len);
       i += len;
     }
   }
+  passOn();
   FOffset += i;
   FRaw.erase(0, i);
 }

@@ -303,3 +303,65 @@ TEST_F(HistoryStoreTest, UnreadableFileIsNeverReplaced) {
 
 }  // namespace
 }  // namespace velkor
+
+namespace velkor {
+namespace {
+
+// The summary pass steps over the file lists without the parser; whatever a file holds, it must give the entries,
+// the failed-file mark and the damage note that a full read gives.
+TEST_F(HistoryStoreTest, SummaryAgreesWithTheFullReadWhateverTheFileHolds) {
+  FManager.AddHistoryItem(Entry("/mnt/yedek/a.zip"));
+  TBackupHistoryItem allGood = Entry("/mnt/yedek/b.zip");
+  allGood.Files.pop_back();
+  FManager.AddHistoryItem(allGood);
+  FManager.AddHistoryItem(TBackupHistoryItem{});
+  const std::string written = ReadFile(FManager.HistoryFile());
+  const std::string head = R"([{"BackupTime":"2024-05-01T10:00:00","Success":false,"Details":"d","SourceCount":1,)"
+                           R"("FileCount":1,"TotalSize":0,"TaskName":"Files","Files":)";
+  // Each text, and how many entries a full read finds in it.
+  const std::vector<std::pair<std::string, size_t>> texts = {
+      {written, 3},
+      {head + R"([{"FileName":"a","FileSize":1}]}])", 1},                          // no "Success": not backed up
+      {head + R"([{"FileName":"a","Success":"yes"}]}])", 1},                       // not a Boolean
+      {head + R"([{"Success":true,"FileName":"a","Success":false}]}])", 1},        // the last one counts
+      {head + R"([{"FileName":"a","Success":true,"X":{"Success":false}}]}])", 1},  // nested: not the file's
+      {head + R"([1,"x",null,[false],{"FileName":"a \" [ { \\","FileSize":-1.5e3,"Success":true}]}])", 1},
+      {head + R"([ ]} , {"BackupTime":"2024-05-02T10:00:00","Success":true,"Details":"e","SourceCount":0,)"
+              R"("FileCount":0,"TotalSize":0,"Files" : [{"FileName":"b","Success":false}]}])",
+       2},
+      {head + R"(null}])", 1},
+      {head + "[{\"FileName\":\"bad \xFF byte\",\"Success\":true}]}]", 1},
+      {R"([{"BackupTime":"2024-05-01T10:00:00","Success":false,"Details":"d","SourceCount":1,"FileCount":1,)"
+       R"("TotalSize":0,"Fil\u0065s":[{"FileName":"a","Success":false}]}])",
+       1},
+      // Damage inside a file list fails the whole read, as it does for the parser.
+      {head + R"([{"FileName":"a" "Success":true}]}])", 0},
+      {head + R"([{"FileName":"a","Success":true},]}])", 0},
+      {head + R"([{"FileName":"a\q","Success":true}]}])", 0},
+      {head + "[{\"FileName\":\"a\tb\",\"Success\":true}]}]", 0},
+      {head + R"([{"FileName":"a","Success":tru}]}])", 0},
+      {head + R"([{"FileName":"a","FileSize":01}]}])", 0},
+      {head + R"([{"FileName":"a"]}])", 0},
+      {head + R"([{"FileName":"a","Success":true})", 0},
+  };
+  for (const auto& [text, entries] : texts) {
+    SCOPED_TRACE(text);
+    WriteFile(FManager.HistoryFile(), text);
+    std::vector<TBackupHistoryItem> full = FManager.LoadHistory();
+    EXPECT_EQ(full.size(), entries);
+    const std::string problem = FManager.HistoryNote().Problem;
+    const std::vector<THistorySummary> summary = FManager.LoadHistorySummary();
+    EXPECT_EQ(FManager.HistoryNote().Problem, problem);
+    ASSERT_EQ(summary.size(), full.size());
+    for (size_t i = 0; i < full.size(); ++i) {
+      bool failed = false;
+      for (const auto& file : full[i].Files) failed |= !file.Success;
+      EXPECT_EQ(summary[i].HasFailedFiles, failed) << i;
+      full[i].Files.clear();
+      EXPECT_TRUE(summary[i].Item == full[i]) << i;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace velkor
