@@ -18,7 +18,7 @@ DRIVER="$BUILD/restore_zip"
 LIBS=""
 for lib in restore engine crypto config scheduling platform util; do LIBS="$LIBS $BUILD/src/$lib/libvelkor_$lib.a"; done
 # shellcheck disable=SC2086
-g++ -std=c++20 -O2 -DNDEBUG -Isrc bench/restore/restore_zip.cpp $LIBS -larchive -lcrypto -pthread -o "$DRIVER"
+g++ -std=c++20 -O2 -DNDEBUG -Isrc bench/restore/restore_zip.cpp $LIBS -lz -lcrypto -pthread -o "$DRIVER"
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/velkor-restore-bench.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
