@@ -112,7 +112,8 @@ private:
       if (source.Selected[processed]) {
         const std::string name = EntryNameFor(root, component, file.Path);
         if (FShadowed.count(&file) != 0) {
-          // Counted as the staged copy of it was: the later file under its name stands for it.
+          // Backed up as far as the run's counts go, as with a copy into one folder: the later file under its name
+          // stands for it (and takes it along should it fail).
           FEngine.RecordCopy(name, file.Path, file.Size, file.Size);
         } else if (!AddFile(file, name)) {
           return false;
@@ -230,7 +231,7 @@ private:
     if (job->Failed) throw EVelkorError("Arşiv girdisi sıkıştırılamadı: " + entry.Name);
     if (!entry.Done) {
       if (!entry.Begun) {
-        // Recorded as the staged copy of the file would have been: private to its owner at most, never more.
+        // The bits a copy of the file would have had: those of the file, read and write for its owner.
         const mode_t mode = (entry.Source->Mode & 0666) | S_IRUSR | S_IWUSR;
         FWriter.BeginEntry(entry.Name, mode, FEngine.FRunTime,
                            static_cast<uint64_t>(std::max<int64_t>(0, entry.Source->Size)));

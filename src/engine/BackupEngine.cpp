@@ -127,8 +127,7 @@ void ForceFoldersBelow(const fs::path& root, const fs::path& folder) {
     RaiseFileError(errno, "Klasör oluşturulamadı", folder);
 }
 
-// Creates a file of its own for the plaintext archive inside the private staging folder: no staged copy, whatever
-// its name, is ever overwritten by it.
+// Creates a file of its own for the plaintext archive inside the private staging folder.
 std::string CreatePrivateArchiveFile(const fs::path& stagingFolder) {
   std::string path = (stagingFolder / "archive-XXXXXX.zip").string();
   const TFileHandle fd(::mkostemps(path.data(), 4, O_CLOEXEC));

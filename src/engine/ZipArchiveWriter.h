@@ -3,11 +3,10 @@
 // compressed on several cores and still be appended in order.
 //
 // Every entry says Deflate; names are stored byte for byte, with the format's UTF-8 flag set when they are UTF-8
-// beyond plain ASCII,
-// and the archive says it was made on Unix (so "\" in a name is an ordinary character). Local headers carry the
-// CRC and both sizes (patched in once the entry is complete), never a data descriptor, so records follow one another
-// without gaps. ZIP64 fields appear only for an entry declared at 4 GiB or more, for an entry that begins past
-// 4 GiB, and in the end records once the archive needs them. There are no folder entries.
+// beyond plain ASCII, and the archive says it was made on Unix (so "\" in a name is an ordinary character). Local
+// headers carry the CRC and both sizes (patched in once the entry is complete), never a data descriptor, so records
+// follow one another without gaps. ZIP64 fields appear only for an entry declared at 4 GiB or more, for an entry
+// that begins past 4 GiB, and in the end records once the archive needs them. There are no folder entries.
 //
 // An entry that is begun can be abandoned: the file is cut back to where the entry began, and the archive goes on
 // as if it had never been started. An archive is complete only after Close; one abandoned before (destroyed
