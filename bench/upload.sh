@@ -20,7 +20,7 @@ DRIVER="$BUILD/upload_file"
 LIBS=""
 for lib in cloud engine crypto config platform util; do LIBS="$LIBS $BUILD/src/$lib/libvelkor_$lib.a"; done
 # shellcheck disable=SC2086
-g++ -std=c++20 -O2 -DNDEBUG -Isrc bench/upload/upload_file.cpp $LIBS -larchive -lcurl -lcrypto -pthread -o "$DRIVER"
+g++ -std=c++20 -O2 -DNDEBUG -Isrc bench/upload/upload_file.cpp $LIBS -lz -lcurl -lcrypto -pthread -o "$DRIVER"
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/velkor-upload-bench.XXXXXX")
 SERVER_PID=""
