@@ -165,7 +165,7 @@ for round in $(seq "$ROUNDS"); do
   if [ -z "$CHECKED" ]; then
     unzip -tq "$EZIP_OUT" >/dev/null || { echo "the engine's archive does not pass unzip -t" >&2; exit 1; }
     # zipinfo's method column: "defX", "defN", ... for Deflate, "stor" for stored entries.
-    STORED=$(zipinfo "$EZIP_OUT" | awk '$1 ~ /^-/ && $7 !~ /^def/' | wc -l)
+    STORED=$(zipinfo "$EZIP_OUT" | awk '$1 ~ /^-/ && $6 !~ /^def/' | wc -l)
     [ "$STORED" = "0" ] || { echo "$STORED entries are not Deflate" >&2; exit 1; }
     FLAGGED=$(/usr/bin/python3 -c "import sys, zipfile
 print(sum(1 for i in zipfile.ZipFile(sys.argv[1]).infolist() if i.flag_bits & 0x800))" "$EZIP_OUT")
