@@ -32,8 +32,7 @@
 namespace velkor {
 
 class TEncryptionManager;
-class TZipReader;
-struct TZipEntry;
+class TTargetGuard;
 
 enum TRestoreConflictAction { rcOverwrite, rcRename, rcSkip };
 
@@ -85,13 +84,8 @@ private:
     int32_t Restored = 0;
     int32_t Skipped = 0;
   };
-  class TTargetGuard;
   // Permission bits recorded by archive entries, by the staged file they were unpacked to.
   using TStagedModes = std::map<std::string, uint32_t>;
-  struct TArchiveFile {
-    const TZipEntry* Entry;
-    std::string Target;
-  };
 
   void AnalyzeFolder(const std::string& sourceFolder, const std::string& targetFolder, TRestoreAnalysis& analysis);
   void AnalyzeZip(const std::string& zipPath, const std::string& targetFolder, TRestoreAnalysis& analysis);
@@ -108,9 +102,6 @@ private:
   static void RestoreEncryptedFile(const std::string& sourceFile, const std::string& targetPath,
                                    TRestoreConflictAction conflictAction, TEncryptionManager& manager,
                                    TTargetGuard& guard, TRestoreCounters& counters);
-  // The file entries of an archive with the paths they map to below `folder`. Raises on an unsafe name and on two
-  // entries that would land on the same path (damage: one of them would be lost).
-  static std::vector<TArchiveFile> ListArchiveFiles(const TZipReader& reader, const std::string& folder);
   void ExtractZipToFolder(const std::string& zipPath, const std::string& stagingFolder, TStagedModes& stagedModes);
   void RestoreZip(const std::string& zipPath, const std::string& targetFolder, TRestoreConflictAction conflictAction,
                   TRestoreCounters& counters);
