@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <optional>
+#include <streambuf>
 #include <vector>
 
 #include "app/AppCore.h"
@@ -67,6 +69,30 @@ const TBackupHistoryItem* FindHistoryEntry(const std::vector<TBackupHistoryItem>
   }
   return &items[number - 1];
 }
+
+// A stream that clears the progress line on the terminal before its text goes out, so lines never land behind it.
+class TProgressStepsAside final : private std::streambuf {
+public:
+  TProgressStepsAside(std::ostream& inner, TCliView& view) : FInner(inner), FView(view), FStream(this) {}
+  std::ostream& Stream() { return FStream; }
+
+private:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    const char ch = traits_type::to_char_type(c);
+    return xsputn(&ch, 1) == 1 ? c : traits_type::eof();
+  }
+  std::streamsize xsputn(const char* data, std::streamsize size) override {
+    FView.SetProgressText("Hazır");
+    FInner.write(data, size);
+    return FInner ? size : 0;
+  }
+  int sync() override { return FInner.flush() ? 0 : -1; }
+
+  std::ostream& FInner;
+  TCliView& FView;
+  std::ostream FStream;
+};
 
 // Milliseconds until half a second into the next minute: the scheduler's minute has begun by then.
 int64_t MillisecondsToNextTick() {
@@ -270,7 +296,17 @@ int RunDecryptCommand(const std::string& file, const std::string& output) {
   return ExitSuccess;
 }
 
-int RunRestoreHistoryCommand(const std::string& index, const std::string& target, bool skipExisting) {
+int RunRestoreHistoryCommand(const std::string& index, const std::string& target, const TRestoreOptions& options) {
+  TTerminalInput terminal;
+  // A restore of a chain can be long: Ctrl+C ends a password prompt as cancelled and stops the restore between
+  // two blocks. A plain restore keeps the signal's usual effect outside the prompt.
+  std::atomic<bool> cancelled{false};
+  std::optional<TSignalWatcher> signals;
+  if (options.AsOf)
+    signals.emplace([&](int) {
+      cancelled = true;
+      terminal.Interrupt();
+    });
   TConfigManager manager;
   const std::vector<TBackupHistoryItem> items = manager.LoadHistory();
   const std::unique_ptr<TBackupConfig> config = manager.LoadConfig();
@@ -278,13 +314,28 @@ int RunRestoreHistoryCommand(const std::string& index, const std::string& target
   const TBackupHistoryItem* item = FindHistoryEntry(items, index);
   if (item == nullptr) return ExitUsage;
   TEncryptionManager encryption;
-  TTerminalInput terminal;
-  TRestorePasswordSource passwords{StoredEncryptionPassword(encryption, *config), [&terminal] {
+  TRestorePasswordSource passwords{StoredEncryptionPassword(encryption, *config), [&] {
                                      std::string password;
-                                     AskSecret(terminal, DecryptPasswordPrompt, password);
+                                     if (signals)
+                                       terminal.ReadSecret(DecryptPasswordPrompt, password);
+                                     else
+                                       AskSecret(terminal, DecryptPasswordPrompt, password);
                                      return password;
                                    }};
-  return RunRestoreCommand(*item, *config, target, skipExisting, passwords, std::cout, std::cerr);
+  if (!options.AsOf)
+    return RunRestoreCommand(*item, *config, target, options.SkipExisting, passwords, std::cout, std::cerr);
+
+  TCliView view(StderrIsTerminal());
+  TProgressStepsAside out(std::cout, view), err(std::cerr, view);
+  TChainRestoreCallbacks callbacks;
+  callbacks.ShouldCancel = [&cancelled] { return cancelled.load(); };
+  callbacks.OnProgress = [&view](const TChainRestoreProgress& progress) {
+    view.SetProgressText(progress.Phase == TChainRestoreProgress::cpReading
+                             ? "Yedekler okunuyor: " + std::to_string(progress.Step + 1) + ". yedek"
+                             : "Geri yükleniyor: %" + std::to_string(progress.Percent) + " " + progress.FileName);
+  };
+  return RunChainRestoreCommand(*item, *config, items, target, options.SkipExisting, options.DryRun, passwords,
+                                callbacks, out.Stream(), err.Stream());
 }
 
 }  // namespace velkor

@@ -24,7 +24,12 @@ int RunHistoryPdfCommand(const std::string& index, const std::string& file);
 int RunDaemonCommand();
 // One .mbe file to `output`, or to the decrypt tool's name when `output` is empty.
 int RunDecryptCommand(const std::string& file, const std::string& output);
+struct TRestoreOptions {
+  bool SkipExisting = false;  // existing names are left out instead of written as "name (n).ext"
+  bool AsOf = false;          // the state of the run from its backup chain, not its one output
+  bool DryRun = false;        // with AsOf: the plan only
+};
 // The history entry numbered `index` (as RunHistoryCommand prints it) into `target`.
-int RunRestoreHistoryCommand(const std::string& index, const std::string& target, bool skipExisting);
+int RunRestoreHistoryCommand(const std::string& index, const std::string& target, const TRestoreOptions& options);
 
 }  // namespace velkor

@@ -67,7 +67,15 @@ Commands:
   restore INDEX TARGET [--skip]
       Restore the history entry numbered INDEX (as `history` prints it) into the folder TARGET. Existing
       files are never overwritten: a restored file that meets one is saved as "name (n).ext", or with --skip
-      left out.
+      left out. This puts back what that one output holds: for a differential or incremental run, only the
+      files it took.
+  restore INDEX TARGET --as-of [--skip] | restore INDEX [TARGET] --as-of --dry-run
+      Restore the task's folders as they were at that run: its set's full backup, then every backup the run
+      was built on, then its own output, the newest version of each file winning. Prints the plan (which
+      outputs, in which order) first and what each output gave at the end; --dry-run prints the plan alone.
+      A missing output, a broken chain or a wrong password stops it before anything is written; encrypted
+      outputs take one password. Files deleted from the sources between runs cannot be known from the chain:
+      they come back as the older backup holds them. Ctrl+C stops it; the files restored so far stay whole.
   daemon
       Run the scheduler until SIGINT or SIGTERM: at the start of every minute, queue and run every task
       whose schedule is due. Refuses to start while the desktop program or another velkor-cli run or daemon
@@ -159,17 +167,23 @@ int RunCommand(const TArgs& args) {
 
 int RestoreCommand(const TArgs& args) {
   std::vector<std::string> positional;
-  bool skip = false;
+  TRestoreOptions options;
   for (const std::string& arg : args) {
     if (arg == "--skip")
-      skip = true;
+      options.SkipExisting = true;
+    else if (arg == "--as-of")
+      options.AsOf = true;
+    else if (arg == "--dry-run")
+      options.DryRun = true;
     else if (arg.rfind("--", 0) == 0)
       return UsageError("unknown option '" + arg + "' for restore");
     else
       positional.push_back(arg);
   }
+  if (options.DryRun && !options.AsOf) return UsageError("--dry-run goes with --as-of");
+  if (options.DryRun && positional.size() == 1) positional.emplace_back();
   if (positional.size() != 2) return UsageError("restore needs INDEX and TARGET");
-  return RunRestoreHistoryCommand(positional[0], positional[1], skip);
+  return RunRestoreHistoryCommand(positional[0], positional[1], options);
 }
 
 int HistoryCommand(const TArgs& args) {

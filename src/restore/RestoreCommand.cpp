@@ -1,9 +1,11 @@
 #include "restore/RestoreCommand.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "engine/LongPathUtils.h"
 #include "restore/RestoreManager.h"
+#include "util/DateTime.h"
 #include "util/StringUtils.h"
 
 namespace velkor {
@@ -15,11 +17,73 @@ std::string WithoutTrailingSeparators(std::string path) {
   return path;
 }
 
-std::string RestoreCompletedLine(int32_t restored, int32_t skipped) {
+std::string CountsLine(const char* format, int32_t restored, int32_t skipped) {
   char line[160];
-  std::snprintf(line, sizeof line, "Geri yükleme tamamlandı: %d dosya geri yüklendi, %d dosya atlandı.", restored,
-                skipped);
+  std::snprintf(line, sizeof line, format, restored, skipped);
   return line;
+}
+
+std::string RestoreCompletedLine(int32_t restored, int32_t skipped) {
+  return CountsLine("Geri yükleme tamamlandı: %d dosya geri yüklendi, %d dosya atlandı.", restored, skipped);
+}
+
+// The refusals made before anything is read: no target, a target that is one of the sources, encrypted content
+// without a password. Fills `target` (trimmed) and `password`; false after printing the refusal.
+bool CheckRestoreRequest(const TBackupHistoryItem& item, const TBackupConfig& config, const std::string& targetFolder,
+                         bool needsPassword, const TRestorePasswordSource& passwordSource, std::ostream& err,
+                         std::string& target, std::string& password) {
+  target = Trim(targetFolder);
+  if (target.empty()) {
+    err << "Lütfen bir hedef klasör seçin.\n";
+    return false;
+  }
+  for (const auto& source : GetRestoreSourceFolders(item, config)) {
+    if (IsSameFolder(target, source)) {
+      err << "Geri yükleme hedefi kaynak klasör ile aynı olamaz.\nKaynak: " << source
+          << "\nLütfen farklı bir hedef klasör seçin.\n";
+      return false;
+    }
+  }
+  password.clear();
+  if (!needsPassword) return true;
+  password = passwordSource.StoredPassword;
+  if (Trim(password).empty() && passwordSource.Prompt) password = passwordSource.Prompt();
+  if (!Trim(password).empty()) return true;
+  err << RestorePasswordRequiredMessage << "\n";
+  return false;
+}
+
+void PrintAnalysis(const TRestoreAnalysis& analysis, TRestoreConflictAction action, const std::string& target,
+                   std::ostream& out) {
+  out << "Toplam geri yüklenecek dosya: " << analysis.TotalFiles << "\n"
+      << "Çakışacak mevcut dosya: " << analysis.ConflictCount << "\n"
+      << "Çakışma davranışı: " << (action == rcRename ? "Yeniden adlandır" : "Atla") << "\n"
+      << "Hedef klasör: " << target << "\n";
+  if (!analysis.FirstConflictPath.empty()) out << "İlk çakışma: " << analysis.FirstConflictPath << "\n";
+}
+
+// `text` followed by blanks up to `width` characters (not bytes: "Artımlı" has two-byte letters).
+std::string PadRight(const std::string& text, size_t width) {
+  size_t characters = 0;
+  for (const char c : text) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return text + std::string(width > characters ? width - characters : 0, ' ');
+}
+
+void PrintPlan(const TBackupHistoryItem& item, const TChainRestorePlan& plan, std::ostream& out) {
+  out << "Geri yükleme planı: " << plan.TaskName << ", " << FormatDateTime("dd.mm.yyyy hh:nn:ss", item.BackupTime)
+      << " itibarıyla; " << plan.Steps.size() << " yedek bu sırayla geri yüklenir:\n";
+  for (size_t i = 0; i < plan.Steps.size(); ++i) {
+    const TChainRestoreStep& step = plan.Steps[i];
+    out << "  " << i + 1 << ". " << FormatDateTime("dd.mm.yyyy hh:nn:ss", step.BackupTime) << "  "
+        << PadRight(BackupTypeToText(step.Type), 8) << step.OutputPath << "\n";
+  }
+}
+
+void PrintFilesPerStep(const TChainRestoreResult& result, std::ostream& out) {
+  out << "Alınan dosyalar:";
+  for (size_t i = 0; i < result.FilesPerStep.size(); ++i)
+    out << (i == 0 ? " " : ", ") << i + 1 << ". yedekten " << result.FilesPerStep[i];
+  out << "\n";
 }
 
 }  // namespace
@@ -46,27 +110,10 @@ bool IsSameFolder(const std::string& a, const std::string& b) {
 int RunRestoreCommand(const TBackupHistoryItem& item, const TBackupConfig& config, const std::string& targetFolder,
                       bool skipExisting, const TRestorePasswordSource& passwordSource, std::ostream& out,
                       std::ostream& err, IClock& clock) {
-  const std::string target = Trim(targetFolder);
-  if (target.empty()) {
-    err << "Lütfen bir hedef klasör seçin.\n";
+  std::string target, password;
+  if (!CheckRestoreRequest(item, config, targetFolder, TRestoreManager::RestoreRequiresPassword(item.OutputPath),
+                           passwordSource, err, target, password))
     return 1;
-  }
-  for (const auto& source : GetRestoreSourceFolders(item, config)) {
-    if (IsSameFolder(target, source)) {
-      err << "Geri yükleme hedefi kaynak klasör ile aynı olamaz.\nKaynak: " << source
-          << "\nLütfen farklı bir hedef klasör seçin.\n";
-      return 1;
-    }
-  }
-  std::string password;
-  if (TRestoreManager::RestoreRequiresPassword(item.OutputPath)) {
-    password = passwordSource.StoredPassword;
-    if (Trim(password).empty() && passwordSource.Prompt) password = passwordSource.Prompt();
-    if (Trim(password).empty()) {
-      err << RestorePasswordRequiredMessage << "\n";
-      return 1;
-    }
-  }
 
   TRestoreManager manager(clock);
   const TRestoreConflictAction action = skipExisting ? rcSkip : rcRename;
@@ -77,11 +124,7 @@ int RunRestoreCommand(const TBackupHistoryItem& item, const TBackupConfig& confi
     err << "Geri yükleme analizi başarısız: " << e.what() << "\n";
     return 1;
   }
-  out << "Toplam geri yüklenecek dosya: " << analysis.TotalFiles << "\n"
-      << "Çakışacak mevcut dosya: " << analysis.ConflictCount << "\n"
-      << "Çakışma davranışı: " << (action == rcRename ? "Yeniden adlandır" : "Atla") << "\n"
-      << "Hedef klasör: " << target << "\n";
-  if (!analysis.FirstConflictPath.empty()) out << "İlk çakışma: " << analysis.FirstConflictPath << "\n";
+  PrintAnalysis(analysis, action, target, out);
   out << "Geri yükleme başlatıldı: " << item.TaskName << "\n" << std::flush;
 
   int32_t restored = 0, skipped = 0;
@@ -92,6 +135,57 @@ int RunRestoreCommand(const TBackupHistoryItem& item, const TBackupConfig& confi
     return 1;
   }
   out << RestoreCompletedLine(restored, skipped) << "\n";
+  return 0;
+}
+
+int RunChainRestoreCommand(const TBackupHistoryItem& item, const TBackupConfig& config,
+                           const std::vector<TBackupHistoryItem>& history, const std::string& targetFolder,
+                           bool skipExisting, bool dryRun, const TRestorePasswordSource& passwordSource,
+                           const TChainRestoreCallbacks& callbacks, std::ostream& out, std::ostream& err,
+                           IClock& clock) {
+  TChainRestorePlan plan;
+  try {
+    plan = PlanChainRestore(item, config, history);
+  } catch (const std::exception& e) {
+    err << "Geri yükleme planı oluşturulamadı: " << e.what() << "\n";
+    return 1;
+  }
+  PrintPlan(item, plan, out);
+  if (dryRun) return 0;
+
+  std::string target, password;
+  if (!CheckRestoreRequest(item, config, targetFolder, plan.RequiresPassword, passwordSource, err, target, password))
+    return 1;
+  TChainRestore restore(std::move(plan), target, password, clock);
+  std::fill(password.begin(), password.end(), '\0');
+  const TRestoreConflictAction action = skipExisting ? rcSkip : rcRename;
+  try {
+    if (!restore.Prepare(callbacks)) {
+      err << "Geri yükleme iptal edildi.\n";
+      return 1;
+    }
+  } catch (const std::exception& e) {
+    err << "Geri yükleme analizi başarısız: " << e.what() << "\n";
+    return 1;
+  }
+  PrintAnalysis(restore.Analysis(), action, target, out);
+  out << "Geri yükleme başlatıldı: " << restore.Plan().TaskName << "\n" << std::flush;
+
+  TChainRestoreResult result;
+  try {
+    result = restore.Restore(action, callbacks);
+  } catch (const std::exception& e) {
+    err << "Geri yükleme hatası: " << e.what() << "\n";
+    return 1;
+  }
+  PrintFilesPerStep(result, out);
+  if (result.Cancelled) {
+    err << CountsLine("Geri yükleme iptal edildi: %d dosya geri yüklendi, %d dosya atlandı.", result.RestoredCount,
+                      result.SkippedCount)
+        << "\n";
+    return 1;
+  }
+  out << RestoreCompletedLine(result.RestoredCount, result.SkippedCount) << "\n";
   return 0;
 }
 

@@ -3,6 +3,8 @@
 // It makes the same refusals (no target, a target that is one of the entry's source folders, encrypted content
 // without a password), runs the analysis and prints its figures, then restores with rename (or skip) and prints
 // the outcome line the window logs. There is no confirmation question: the command line is the confirmation.
+// With --as-of it restores the entry's state from its backup chain instead (ChainRestore.h), printing the plan
+// first and what each output gave at the end; --dry-run prints the plan alone.
 #include <functional>
 #include <ostream>
 #include <string>
@@ -11,6 +13,7 @@
 #include "config/BackupModel.h"
 #include "config/HistoryItem.h"
 #include "platform/Clock.h"
+#include "restore/ChainRestore.h"
 
 namespace velkor {
 
@@ -32,5 +35,15 @@ bool IsSameFolder(const std::string& a, const std::string& b);
 int RunRestoreCommand(const TBackupHistoryItem& item, const TBackupConfig& config, const std::string& targetFolder,
                       bool skipExisting, const TRestorePasswordSource& passwordSource, std::ostream& out,
                       std::ostream& err, IClock& clock = SystemClock());
+
+// The --as-of form: the plan (which outputs, in which order), then, unless `dryRun`, the same refusals, the
+// analysis figures, the restore of the chain and its summary. `callbacks` carry the progress line and the cancel
+// of the front end. Returns 0 after a successful restore or a plan printed for `dryRun`, 1 after a refusal, a
+// failure or a cancel.
+int RunChainRestoreCommand(const TBackupHistoryItem& item, const TBackupConfig& config,
+                           const std::vector<TBackupHistoryItem>& history, const std::string& targetFolder,
+                           bool skipExisting, bool dryRun, const TRestorePasswordSource& passwordSource,
+                           const TChainRestoreCallbacks& callbacks, std::ostream& out, std::ostream& err,
+                           IClock& clock = SystemClock());
 
 }  // namespace velkor

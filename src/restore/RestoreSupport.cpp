@@ -128,7 +128,8 @@ std::vector<TArchiveFile> ListArchiveFiles(const TZipReader& reader, const std::
   std::vector<TArchiveFile> files;
   std::set<std::string> taken;
   for (const auto& entry : reader.Entries()) {
-    auto target = TRestoreManager::ResolveSafeTargetPath(folder, entry.Name, entry.WindowsNames ? noWindowsArchive : noUnixArchive);
+    auto target = TRestoreManager::ResolveSafeTargetPath(folder, entry.Name,
+                                                         entry.WindowsNames ? noWindowsArchive : noUnixArchive);
     if (!target) continue;
     // Two entries for one path would leave only the later one: an archive holding both is damaged.
     if (!taken.insert(*target).second) reader.Damaged("aynı yola iki girdi: " + ShownEntryName(entry.Name));
