@@ -23,10 +23,6 @@ std::string CountsLine(const char* format, int32_t restored, int32_t skipped) {
   return line;
 }
 
-std::string RestoreCompletedLine(int32_t restored, int32_t skipped) {
-  return CountsLine("Geri yükleme tamamlandı: %d dosya geri yüklendi, %d dosya atlandı.", restored, skipped);
-}
-
 // The refusals made before anything is read: no target, a target that is one of the sources, encrypted content
 // without a password. Fills `target` (trimmed) and `password`; false after printing the refusal.
 bool CheckRestoreRequest(const TBackupHistoryItem& item, const TBackupConfig& config, const std::string& targetFolder,
@@ -88,6 +84,10 @@ void PrintFilesPerStep(const TChainRestoreResult& result, std::ostream& out) {
 
 }  // namespace
 
+std::string RestoreCompletedLogLine(int32_t restored, int32_t skipped) {
+  return CountsLine("Geri yükleme tamamlandı: %d dosya geri yüklendi, %d dosya atlandı.", restored, skipped);
+}
+
 std::vector<std::string> GetRestoreSourceFolders(const TBackupHistoryItem& item, const TBackupConfig& config) {
   std::vector<std::string> folders;
   for (const auto& folder : item.SourceFolders)
@@ -134,7 +134,7 @@ int RunRestoreCommand(const TBackupHistoryItem& item, const TBackupConfig& confi
     err << "Geri yükleme hatası: " << e.what() << "\n";
     return 1;
   }
-  out << RestoreCompletedLine(restored, skipped) << "\n";
+  out << RestoreCompletedLogLine(restored, skipped) << "\n";
   return 0;
 }
 
@@ -185,7 +185,7 @@ int RunChainRestoreCommand(const TBackupHistoryItem& item, const TBackupConfig& 
         << "\n";
     return 1;
   }
-  out << RestoreCompletedLine(result.RestoredCount, result.SkippedCount) << "\n";
+  out << RestoreCompletedLogLine(result.RestoredCount, result.SkippedCount) << "\n";
   return 0;
 }
 

@@ -5,6 +5,7 @@
 // the outcome line the window logs. There is no confirmation question: the command line is the confirmation.
 // With --as-of it restores the entry's state from its backup chain instead (ChainRestore.h), printing the plan
 // first and what each output gave at the end; --dry-run prints the plan alone.
+#include <cstdint>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -29,6 +30,9 @@ struct TRestorePasswordSource {
 std::vector<std::string> GetRestoreSourceFolders(const TBackupHistoryItem& item, const TBackupConfig& config);
 // Both paths made full, trailing separators dropped, compared without regard to letter case.
 bool IsSameFolder(const std::string& a, const std::string& b);
+
+// "Geri yükleme tamamlandı: %d dosya geri yüklendi, %d dosya atlandı.", the outcome line of a restore.
+std::string RestoreCompletedLogLine(int32_t restored, int32_t skipped);
 
 // Prints the analysis figures and the outcome to `out`, refusals and failures to `err`. Returns 0 after a
 // successful restore, 1 after a refusal or a failure.

@@ -158,6 +158,7 @@ void TRestoreManager::RestoreBackupOutput(const std::string& sourcePath, const s
     RestoreZip(sourcePath, targetFolder, conflictAction, counters);
   } else if (SameText(extension, ".mbe")) {
     TStagingFolder staging("RestoreMbe_", FClock);
+    Report(rsDecrypt, 0, 0, sourcePath);
     RestoreBackupOutput(DecryptArchiveInto(sourcePath, password, staging), targetFolder, password, conflictAction,
                         counters.Restored, counters.Skipped);
   } else {
@@ -192,14 +193,21 @@ void TRestoreManager::ExtractZipToFolder(const std::string& zipPath, const std::
   // Each entry stops at the size it declares (the reader sees to it), so what is unpacked never passes the total
   // the room was counted for.
   TTargetGuard guard(stagingFolder);
+  const auto total = static_cast<int64_t>(std::min<uint64_t>(totalSize, INT64_MAX));
+  int64_t unpacked = 0;
   for (const auto& file : files) {
     const TZipEntry& entry = *file.Entry;
+    Report(rsUnpack, unpacked, total, entry.Name);
     guard.PrepareFolderOf(file.Target, entry.Name);
     // Names are unique and the staging folder is fresh, so nothing stands there; if something does, it stays.
     const mode_t createMode = entry.HasMode ? 0600 : 0666;
     TFileHandle out(::open(file.Target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, createMode));
     if (out.Get() < 0) RaiseWriteError(errno, file.Target);
-    reader.ReadEntry(entry, [&](const char* data, size_t size) { WriteAll(out.Get(), data, size, file.Target); });
+    reader.ReadEntry(entry, [&](const char* data, size_t size) {
+      WriteAll(out.Get(), data, size, file.Target);
+      unpacked += static_cast<int64_t>(size);
+      Report(rsUnpack, unpacked, total, entry.Name);
+    });
     if (out.Close() != 0) RaiseWriteError(errno, file.Target);
     if (entry.HasMode) stagedModes[file.Target] = entry.Mode & 0777;
   }
@@ -214,6 +222,8 @@ void TRestoreManager::RestoreFolderTree(const std::string& sourceFolder, const s
   const std::string folderNative = ToNativePath(sourceFolder).string();
   TTargetGuard guard(targetFolder);
   std::unique_ptr<TEncryptionManager> manager;
+  const auto total = static_cast<int64_t>(files.size());
+  int64_t placed = 0;
   for (const auto& file : files) {
     std::string relative = RelativeName(folderNative, file);
     const bool encrypted = backupFolder && SameText(FileExtension(file), ".mbe");
@@ -225,6 +235,7 @@ void TRestoreManager::RestoreFolderTree(const std::string& sourceFolder, const s
       }
       relative.resize(relative.size() - 4);
     }
+    Report(rsPlace, placed++, total, relative);
     const auto target = ResolveSafeTargetPath(targetFolder, relative, noFolder);
     if (!target) continue;
     if (encrypted) {
@@ -238,6 +249,7 @@ void TRestoreManager::RestoreFolderTree(const std::string& sourceFolder, const s
       RestorePlainFile(file, *target, conflictAction, !backupFolder, mode, guard, counters);
     }
   }
+  Report(rsPlace, total, total, "");
 }
 
 void TRestoreManager::RestorePlainFile(const std::string& sourceFile, const std::string& targetPath,

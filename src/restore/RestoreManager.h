@@ -22,9 +22,11 @@
 //
 // Blocking calls on the caller's thread; no state is kept between calls.
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Clock.h"
@@ -47,12 +49,27 @@ struct TRestoreAnalysis {
   std::string FirstConflictPath;  // the first of those in processing order; empty when none
 };
 
+// What a restore is busy with, for a progress display. An encrypted archive is first decrypted whole (one report,
+// no steps), an archive is then unpacked into its staging folder (steps are bytes), and last the files are placed
+// into the target (steps are files, restored or skipped).
+enum TRestoreStage { rsDecrypt, rsUnpack, rsPlace };
+struct TRestoreProgress {
+  TRestoreStage Stage = rsPlace;
+  int64_t Done = 0;  // steps of this stage finished
+  int64_t Total = 0;
+  std::string_view Name;  // the file at hand; valid during the call only
+};
+// Called on the restore's thread, often (for every block unpacked): keep it cheap.
+using TRestoreProgressHandler = std::function<void(const TRestoreProgress&)>;
+
 inline constexpr char RestorePasswordRequiredMessage[] = "Şifreli yedek geri yükleme için parola gerekli.";
 
 class TRestoreManager {
 public:
   // The clock names the staging folders.
   explicit TRestoreManager(IClock& clock = SystemClock());
+  // Reports the progress of RestoreBackupOutput from now on.
+  void SetProgressHandler(TRestoreProgressHandler handler) { FProgress = std::move(handler); }
 
   // Counts what a restore would write and what of it already exists; writes nothing to the target. A folder's
   // encrypted files need no password here; an ".mbe" output does (it is decrypted to a staging folder).
@@ -106,7 +123,12 @@ private:
   void RestoreZip(const std::string& zipPath, const std::string& targetFolder, TRestoreConflictAction conflictAction,
                   TRestoreCounters& counters);
 
+  void Report(TRestoreStage stage, int64_t done, int64_t total, std::string_view name) const {
+    if (FProgress) FProgress({stage, done, total, name});
+  }
+
   IClock& FClock;
+  TRestoreProgressHandler FProgress;
 };
 
 }  // namespace velkor

@@ -2,6 +2,8 @@
 // whatever form the backup took, and must never write over what the target already holds.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "RestoreTestSupport.h"
 #include "platform/ProcessLocale.h"
 #include "restore/RestoreManager.h"
@@ -111,6 +113,51 @@ TEST_P(RestoreConformance, SkipLeavesTheOriginalsAndCountsThem) {
   expected["Docs/notlar"] = "benim de";
   expected["Docs/sub/b.bin/içinde.txt"] = "klasör";
   EXPECT_EQ(test::ReadTree(FTarget), expected);
+}
+
+// A progress display sees each stage the output needs, in order, every stage counting up to its total: the
+// decryption of an encrypted archive, the unpacking of an archive's bytes, the placing of every file.
+TEST_P(RestoreConformance, ProgressCountsEachStageUpToItsTotal) {
+  struct TSeen {
+    TRestoreStage Stage;
+    int64_t Done, Total;
+  };
+  std::vector<TSeen> seen;
+  std::set<std::string> names;
+  FManager.SetProgressHandler([&](const TRestoreProgress& p) {
+    seen.push_back({p.Stage, p.Done, p.Total});
+    if (!p.Name.empty()) names.insert(std::string(p.Name));
+  });
+  EXPECT_EQ(Restore(rcRename), std::make_pair(7, 0));
+
+  std::vector<TRestoreStage> stages;
+  for (size_t i = 0; i < seen.size(); ++i) {
+    if (stages.empty() || stages.back() != seen[i].Stage) {
+      stages.push_back(seen[i].Stage);
+    } else {
+      EXPECT_GE(seen[i].Done, seen[i - 1].Done) << "report " << i;
+      EXPECT_EQ(seen[i].Total, seen[i - 1].Total) << "report " << i;
+    }
+    EXPECT_LE(seen[i].Done, seen[i].Total) << "report " << i;
+  }
+  const bool archive = GetParam() == test::okZip || GetParam() == test::okZipBackslashNames;
+  const std::vector<TRestoreStage> expected = GetParam() == test::okEncryptedZip
+                                                  ? std::vector{rsDecrypt, rsUnpack, rsPlace}
+                                              : archive ? std::vector{rsUnpack, rsPlace}
+                                                        : std::vector{rsPlace};
+  EXPECT_EQ(stages, expected);
+  int64_t bytes = 0;
+  for (const auto& [name, data] : BackedUpTree()) bytes += static_cast<int64_t>(data.size());
+  for (size_t i = 1; i < seen.size(); ++i) {
+    if (seen[i - 1].Stage == rsUnpack && seen[i].Stage == rsPlace) {
+      EXPECT_EQ(seen[i - 1].Done, bytes);
+    }
+  }
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.back().Stage, rsPlace);
+  EXPECT_EQ(seen.back().Done, 7);
+  EXPECT_EQ(seen.back().Total, 7);
+  EXPECT_TRUE(names.contains("Docs/big.bin")) << "the file at hand is named: " << testing::PrintToString(names);
 }
 
 INSTANTIATE_TEST_SUITE_P(OutputKinds, RestoreConformance,
