@@ -39,23 +39,32 @@ void TRunEmailNotification::StartEmailNotificationAsync(const TBackupResultSnaps
   FThreads.Start(MakeRunReport(snapshot));
 }
 
-bool SendHistoryEntryMail(const TBackupHistoryItem* item, IAppPrompts& prompts, const TAddLog& addLog,
-                          const std::filesystem::path& registryFile, const TSmtpTimeouts& timeouts) {
-  if (item == nullptr) {
-    ShowAutoMessage(prompts, "Lütfen e-posta göndermek istediğiniz log kaydını seçin.");
-    return false;
-  }
+std::string SendHistoryMail(const TBackupHistoryItem& item, const std::filesystem::path& registryFile,
+                            const TSmtpTimeouts& timeouts) {
   try {
     TEmailNotifier notifier(registryFile.empty() ? GetRegistryFile() : registryFile);
     notifier.SetTimeouts(timeouts);
     notifier.LoadSettings();
     if (notifier.Recipients().empty()) throw EVelkorError("E-posta alıcısı tanımlı değil.");
-    notifier.SendNotification(HistoryMailSubject(*item), BuildHistoryDetailHtml(*item), std::string(), true);
+    notifier.SendNotification(HistoryMailSubject(item), BuildHistoryDetailHtml(item), std::string(), true);
   } catch (const std::exception& e) {
-    ShowAutoMessage(prompts, std::string("Mail gönderme hatası: ") + e.what());
+    return std::string("Mail gönderme hatası: ") + e.what();
+  }
+  return {};
+}
+
+bool SendHistoryEntryMail(const TBackupHistoryItem* item, IAppPrompts& prompts, const TAddLog& addLog,
+                          const std::filesystem::path& registryFile, const TSmtpTimeouts& timeouts) {
+  if (item == nullptr) {
+    ShowAutoMessage(prompts, HistoryMailNoSelectionMessage);
     return false;
   }
-  if (addLog) addLog("Seçili history kaydı e-posta ile gönderildi.");
+  const std::string failure = SendHistoryMail(*item, registryFile, timeouts);
+  if (!failure.empty()) {
+    ShowAutoMessage(prompts, failure);
+    return false;
+  }
+  if (addLog) addLog(HistoryMailSentLogLine);
   return true;
 }
 

@@ -30,6 +30,14 @@ private:
   TRunNotificationThreads FThreads;
 };
 
+inline constexpr char HistoryMailNoSelectionMessage[] = "Lütfen e-posta göndermek istediğiniz log kaydını seçin.";
+inline constexpr char HistoryMailSentLogLine[] = "Seçili history kaydı e-posta ile gönderildi.";
+
+// The history-entry mail to every stored recipient, without messages: empty when it was sent, else the message to
+// show ("Mail gönderme hatası: " and why). Blocks until the SMTP exchange ends; any thread.
+std::string SendHistoryMail(const TBackupHistoryItem& item, const std::filesystem::path& registryFile = {},
+                            const TSmtpTimeouts& timeouts = {});
+
 // "Log Dosyasını Mail Gönder" on the history entry `item` (null: none selected). Blocks until the SMTP exchange
 // ends; shows its messages through `prompts` and logs the success. True when the mail was sent.
 bool SendHistoryEntryMail(const TBackupHistoryItem* item, IAppPrompts& prompts, const TAddLog& addLog,

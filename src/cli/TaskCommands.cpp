@@ -12,6 +12,7 @@
 #include "app/BackupChain.h"
 #include "app/DueTasks.h"
 #include "app/GeneralSettings.h"
+#include "app/OutputVerification.h"
 #include "app/TaskRules.h"
 #include "cli/CliCommands.h"
 #include "cli/CliPrompts.h"
@@ -21,8 +22,6 @@
 #include "crypto/EncryptionCommands.h"
 #include "crypto/EncryptionManager.h"
 #include "crypto/SecureStorage.h"
-#include "engine/BackupChecksum.h"
-#include "engine/LongPathUtils.h"
 #include "platform/AppPaths.h"
 #include "platform/SingleInstance.h"
 #include "util/StringUtils.h"
@@ -668,37 +667,23 @@ int RunVerifyCommand(const TArgs& args) {
   const std::optional<int> number = ParseWholeNumber(args[0]);
   if (!number || args[0][0] == '-' || args[0][0] == '+' || *number < 1 || static_cast<size_t>(*number) > items.size())
     return Usage("no history entry " + args[0] + " (see velkor-cli history)");
-  const TBackupHistoryItem& item = items[*number - 1];
-  const std::string path = Trim(item.OutputPath);
-  if (path.empty()) {
-    std::printf("nothing to verify: history entry %d has no output\n", *number);
-    return ExitFailure;
+  const TVerifyOutcome o = VerifyHistoryOutput(items[*number - 1]);
+  const char* path = o.Path.c_str();
+  switch (o.Verdict) {
+    case vvNoOutput: std::printf("nothing to verify: history entry %d has no output\n", *number); return ExitFailure;
+    case vvCloud: std::printf("not verified: %s is in the cloud\n", path); return ExitFailure;
+    case vvNoChecksum:
+      std::printf("not verified: history entry %d recorded no checksum for %s\n", *number, path);
+      return ExitFailure;
+    case vvMissing: std::printf("output missing: %s\n", path); return ExitFailure;
+    case vvUnreadable: std::printf("not verified: %s cannot be read\n", path); return ExitFailure;
+    case vvMismatch:
+      std::printf("mismatch: %s\n  recorded SHA-256 %s\n  now      SHA-256 %s\n", path, o.Recorded.c_str(),
+                  o.Actual.c_str());
+      return ExitFailure;
+    case vvMatch: break;
   }
-  if (StartsText("s3://", path)) {
-    std::printf("not verified: %s is in the cloud\n", path.c_str());
-    return ExitFailure;
-  }
-  if (item.Checksum.empty()) {
-    std::printf("not verified: history entry %d recorded no checksum for %s\n", *number, path.c_str());
-    return ExitFailure;
-  }
-  // The same digest the run computed: of the folder's manifest for a folder copy, of the bytes for a file.
-  const bool folder = LongDirectoryExists(path);
-  if (!folder && !LongFileExists(path)) {
-    std::printf("output missing: %s\n", path.c_str());
-    return ExitFailure;
-  }
-  const std::string now = folder ? ComputeFolderChecksum(path) : ComputeFileChecksum(path);
-  if (now.empty()) {
-    std::printf("not verified: %s cannot be read\n", path.c_str());
-    return ExitFailure;
-  }
-  if (!SameText(now, item.Checksum)) {
-    std::printf("mismatch: %s\n  recorded SHA-256 %s\n  now      SHA-256 %s\n", path.c_str(), item.Checksum.c_str(),
-                now.c_str());
-    return ExitFailure;
-  }
-  std::printf("match: %s\n  SHA-256 %s\n", path.c_str(), now.c_str());
+  std::printf("match: %s\n  SHA-256 %s\n", path, o.Actual.c_str());
   return ExitSuccess;
 }
 

@@ -51,30 +51,37 @@ std::string FormatPdfSize(int64_t bytes, const TFormatSettings& fs) {
   return FormatNumber(value / KiB, 2, fs) + " KB";
 }
 
-std::vector<std::pair<std::string, std::string>> PdfInfoRows(const TBackupHistoryItem& item,
-                                                             const TPdfReportValues& values,
-                                                             const TFormatSettings& fs) {
-  std::vector<std::pair<std::string, std::string>> rows;
+TInfoRows HistoryInfoRows(const TBackupHistoryItem& item, const std::string& statusText, const std::string& taskName,
+                          const std::string& verificationText, const std::string& totalSizeText,
+                          const TFormatSettings& fs) {
+  TInfoRows rows;
   const auto optional = [&rows](const char* label, const std::string& value) {
     if (!value.empty()) rows.emplace_back(label, value);
   };
-  rows.emplace_back("Durum", values.StatusText);
-  rows.emplace_back("Görev", values.TaskName);
+  rows.emplace_back("Durum", statusText);
+  rows.emplace_back("Görev", taskName);
   optional("Depolama Modu", item.StorageModeText);
   optional("Cloud Sağlayıcı", item.CloudProvider);
   optional("Cloud Durumu", item.CloudStatus);
   rows.emplace_back("Tarih", FormatDateTime("dd.mm.yyyy", item.BackupTime, fs));
   rows.emplace_back("Saat", FormatDateTime("hh:nn:ss", item.BackupTime, fs));
   rows.emplace_back("Açıklama", item.Details);
-  rows.emplace_back("Doğrulama", values.VerificationText);
+  rows.emplace_back("Doğrulama", verificationText);
   rows.emplace_back("Kaynak Sayısı", std::to_string(item.SourceCount) + " klasör");
   rows.emplace_back("Toplam Dosya", std::to_string(item.FileCount));
-  rows.emplace_back("Toplam Boyut", FormatPdfSize(item.TotalSize, fs));
+  rows.emplace_back("Toplam Boyut", totalSizeText);
   optional("Lokal Çıktı", item.LocalOutputPath);
   optional("Cloud Çıktı", item.CloudOutputPath);
   optional("Hedef Çıktı", item.OutputPath);
   optional("SHA-256", item.Checksum);
   return rows;
+}
+
+std::vector<std::pair<std::string, std::string>> PdfInfoRows(const TBackupHistoryItem& item,
+                                                             const TPdfReportValues& values,
+                                                             const TFormatSettings& fs) {
+  return HistoryInfoRows(item, values.StatusText, values.TaskName, values.VerificationText,
+                         FormatPdfSize(item.TotalSize, fs), fs);
 }
 
 std::string ProposedPdfFileName(TDateTime backupTime) {

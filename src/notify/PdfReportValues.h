@@ -29,6 +29,14 @@ TPdfReportValues DerivePdfReportValues(const TBackupHistoryItem& item);
 // "#,##0.00 GB" / "MB" / "KB" from 1024 bytes up, else the whole number with "#,##0 bytes".
 std::string FormatPdfSize(int64_t bytes, const TFormatSettings& fs = UserFormatSettings());
 
+using TInfoRows = std::vector<std::pair<std::string, std::string>>;
+
+// The label and value rows that the report and the history details view show of an entry, in order; the
+// optional ones only when their value is not empty. The status, name, verification and size texts are the caller's.
+TInfoRows HistoryInfoRows(const TBackupHistoryItem& item, const std::string& statusText, const std::string& taskName,
+                          const std::string& verificationText, const std::string& totalSizeText,
+                          const TFormatSettings& fs = UserFormatSettings());
+
 // The label and value rows of the general card, in order; the optional ones only when their value is not empty.
 std::vector<std::pair<std::string, std::string>> PdfInfoRows(const TBackupHistoryItem& item,
                                                              const TPdfReportValues& values,

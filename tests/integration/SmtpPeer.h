@@ -19,7 +19,7 @@
 
 namespace velkor::test {
 
-inline const std::string SmtpPeerScript = std::string(VELKOR_TEST_DATA_DIR) + "/smtp_peer.py";
+inline const std::string SmtpPeerScript = std::string(VELKOR_SOURCE_DIR) + "/tests/integration/smtp_peer.py";
 inline constexpr char SmtpUser[] = "velkor";
 inline constexpr char SmtpPassword[] = "Doğru-Şifre 1";
 
