@@ -88,6 +88,8 @@ public:
   std::vector<std::vector<std::string>> PasswordPrompts;  // caption, prompt[, confirm prompt]
   std::deque<std::optional<std::string>> Texts;           // nullopt = cancelled; missing answers cancel
   std::vector<std::vector<std::string>> TextPrompts;      // caption, label, proposed value
+  std::deque<std::optional<std::string>> Picks;           // pickers' answers; nullopt = cancelled, missing cancel
+  std::vector<std::vector<std::string>> Pickers;          // title[, filter], proposed path
 
   bool IsInteractive() const override { return Interactive; }
   void ShowMessage(const std::string& text, TAppMessageKind kind) override { Messages.emplace_back(text, kind); }
@@ -117,11 +119,25 @@ public:
     Texts.pop_front();
     return true;
   }
-  bool SelectFolder(const std::string&, std::string&) override { return false; }
-  bool SelectOpenFile(const std::string&, const std::string&, std::string&) override { return false; }
-  bool SelectSaveFile(const std::string&, const std::string&, std::string&) override { return false; }
+  bool SelectFolder(const std::string& title, std::string& folder) override { return Pick({title, folder}, folder); }
+  bool SelectOpenFile(const std::string& title, const std::string& filter, std::string& file) override {
+    return Pick({title, filter, file}, file);
+  }
+  bool SelectSaveFile(const std::string& title, const std::string& filter, std::string& file) override {
+    return Pick({title, filter, file}, file);
+  }
 
 private:
+  bool Pick(std::vector<std::string> shown, std::string& path) {
+    Pickers.push_back(std::move(shown));
+    if (Picks.empty() || !Picks.front()) {
+      if (!Picks.empty()) Picks.pop_front();
+      return false;
+    }
+    path = *Picks.front();
+    Picks.pop_front();
+    return true;
+  }
   bool Next(std::string& password) {
     password.clear();
     if (Passwords.empty() || !Passwords.front()) {
