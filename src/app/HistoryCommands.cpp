@@ -25,6 +25,10 @@ std::filesystem::path WithPdfExtension(std::filesystem::path file) {
 struct THistoryCommands::TRestoreRun {
   TBackupHistoryItem Item;
   TRestoreWizardOptions Options;
+  std::optional<TChainRestorePlan> Plan;  // the state as of the entry's run, from its chain
+  // Made by the analysis, which reads every output of the plan; restores what it decided. Its staging folder goes
+  // with it.
+  std::unique_ptr<TChainRestore> Chain;
   TRestoreAnalysis Analysis;
   int32_t Restored = 0;
   int32_t Skipped = 0;
@@ -58,15 +62,20 @@ void THistoryCommands::RestoreHistoryItem(const TBackupHistoryItem& item) {
   if (Busy()) return;
   auto run = std::make_shared<TRestoreRun>();
   run->Item = item;
-  const bool needsPassword = TRestoreManager::RestoreRequiresPassword(item.OutputPath);
-  TEncryptionManager* encryption = FServices.Core.EncryptionManager();
-  std::string suggested = encryption != nullptr ? encryption->GetPassword() : std::string();
-  const bool started = FServices.Windows.ExecuteRestoreWizard(item, needsPassword, suggested, run->Options);
-  WipeString(suggested);
-  if (!started) return;
   const TBackupConfig empty;
   const TBackupConfig& config = FServices.Core.Config() != nullptr ? *FServices.Core.Config() : empty;
-  if (const auto refusal = CheckRestoreRequest(item, config, run->Options, needsPassword)) {
+  const bool needsPassword = TRestoreManager::RestoreRequiresPassword(item.OutputPath);
+  std::optional<TChainRestorePlan> plan = OfferedChainRestorePlan(item, config);
+  TEncryptionManager* encryption = FServices.Core.EncryptionManager();
+  std::string suggested = encryption != nullptr ? encryption->GetPassword() : std::string();
+  const bool started =
+      FServices.Windows.ExecuteRestoreWizard(item, needsPassword || (plan && plan->RequiresPassword), suggested,
+                                             plan ? AsOfOptionCaption(*plan) : "", run->Options);
+  WipeString(suggested);
+  if (!started) return;
+  if (plan && run->Options.AsOfBackup) run->Plan = std::move(plan);
+  const bool passwordNeeded = run->Plan ? run->Plan->RequiresPassword : needsPassword;
+  if (const auto refusal = CheckRestoreRequest(item, config, run->Options, passwordNeeded)) {
     ShowAutoMessage(FServices.Prompts, *refusal);
     return;
   }
@@ -75,13 +84,31 @@ void THistoryCommands::RestoreHistoryItem(const TBackupHistoryItem& item) {
 
 void THistoryCommands::StartAnalysis(std::shared_ptr<TRestoreRun> run) {
   RunBehindWaitWindow(
-      RestoreAnalysisWait,
-      [run, &clock = FServices.Clock] {
-        TRestoreManager manager(clock);
-        run->Analysis =
-            manager.AnalyzeRestore(run->Item.OutputPath, run->Options.TargetFolder, run->Options.EncryptionPassword);
-      },
+      RestoreAnalysisWait, [this, run] { RunAnalysis(*run); },
       [this, run](const std::string& error) { AnalysisDone(run, error); });
+}
+
+// On the work's thread.
+void THistoryCommands::RunAnalysis(TRestoreRun& run) {
+  if (run.Plan) {
+    run.Chain = std::make_unique<TChainRestore>(*run.Plan, run.Options.TargetFolder, run.Options.EncryptionPassword,
+                                                FServices.Clock);
+    run.Chain->Prepare(ChainCallbacks(run.Plan->Steps.size()));
+    run.Analysis = run.Chain->Analysis();
+    return;
+  }
+  TRestoreManager manager(FServices.Clock);
+  run.Analysis = manager.AnalyzeRestore(run.Item.OutputPath, run.Options.TargetFolder, run.Options.EncryptionPassword);
+}
+
+TChainRestoreCallbacks THistoryCommands::ChainCallbacks(size_t outputs) {
+  TChainRestoreCallbacks callbacks;
+  callbacks.OnProgress = [this, outputs](const TChainRestoreProgress& p) {
+    FWork.Post([this, display = ChainRestoreProgressDisplay(p, outputs)] {
+      FServices.Windows.ShowWaitProgress(display.Percent, display.Text);
+    });
+  };
+  return callbacks;
 }
 
 void THistoryCommands::AnalysisDone(std::shared_ptr<TRestoreRun> run, const std::string& error) {
@@ -89,8 +116,8 @@ void THistoryCommands::AnalysisDone(std::shared_ptr<TRestoreRun> run, const std:
     ShowAutoMessage(FServices.Prompts, RestoreAnalysisFailedPrefix + error);
     return;
   }
-  const std::string question =
-      RestoreConfirmationText(run->Analysis, run->Options.ConflictAction, run->Options.TargetFolder);
+  const std::string question = RestoreConfirmationText(
+      run->Analysis, run->Options.ConflictAction, run->Options.TargetFolder, run->Plan ? run->Plan->Steps.size() : 0);
   if (!FServices.Prompts.AskYesNo(question)) return;
   StartRestore(run);
 }
@@ -104,6 +131,13 @@ void THistoryCommands::StartRestore(std::shared_ptr<TRestoreRun> run) {
 
 // On the work's thread: the restore, its progress handed to the wait window now and then.
 void THistoryCommands::RunRestore(TRestoreRun& run) {
+  if (run.Chain) {
+    const TChainRestoreResult result =
+        run.Chain->Restore(run.Options.ConflictAction, ChainCallbacks(run.Plan->Steps.size()));
+    run.Restored = result.RestoredCount;
+    run.Skipped = result.SkippedCount;
+    return;
+  }
   TRestoreManager manager(FServices.Clock);
   bool unpacked = false;
   bool shown = false;

@@ -1,8 +1,9 @@
 #pragma once
 // The history list's commands besides deleting: "Geri yükle" (the wizard, the checks, the analysis, the
-// confirmation and the restore), "Log Dosyasını Mail Gönder", "Log Dosyasını PDF Olarak Kaydet" and "Doğrula".
-// Their long parts (analysis, restore, SMTP exchange, report, checksum) run on a thread of their own behind a wait
-// window, with the main window disabled meanwhile; so the window keeps painting and no second command starts.
+// confirmation and the restore of the entry's output, or of the state as of its run from its backup chain), "Log
+// Dosyasını Mail Gönder", "Log Dosyasını PDF Olarak Kaydet" and "Doğrula". Their long parts (analysis, restore, SMTP
+// exchange, report, checksum) run on a thread of their own behind a wait window, with the main window disabled
+// meanwhile; so the window keeps painting and no second command starts.
 //
 // Main thread only. A command returns as soon as its long part has started; its end arrives through the main
 // thread's queue. Busy() tells whether one is under way.
@@ -26,10 +27,11 @@ namespace velkor {
 class IHistoryCommandWindows {
 public:
   virtual ~IHistoryCommandWindows() = default;
-  // The restore wizard for `item`, the password field shown (starting with `password`) when `showPassword`. True
-  // with the options when the user pressed "Başlat".
+  // The restore wizard for `item`, the password field shown (starting with `password`) when `showPassword`, and the
+  // choice of restoring the state as of the entry's run with `asOfCaption` when that is not empty. True with the
+  // options when the user pressed "Başlat".
   virtual bool ExecuteRestoreWizard(const TBackupHistoryItem& item, bool showPassword, const std::string& password,
-                                    TRestoreWizardOptions& options) = 0;
+                                    const std::string& asOfCaption, TRestoreWizardOptions& options) = 0;
   // A wait window over the main window, which stays disabled until CloseWaitWindow.
   virtual void ShowWaitWindow(const TWaitWindowText& text) = 0;
   // `percent` 0..100, or -1 while the work cannot be counted; `text` names what is being done.
@@ -80,6 +82,8 @@ public:
 private:
   struct TRestoreRun;
   void StartAnalysis(std::shared_ptr<TRestoreRun> run);
+  void RunAnalysis(TRestoreRun& run);
+  TChainRestoreCallbacks ChainCallbacks(size_t outputs);
   void AnalysisDone(std::shared_ptr<TRestoreRun> run, const std::string& error);
   void StartRestore(std::shared_ptr<TRestoreRun> run);
   void RunRestore(TRestoreRun& run);

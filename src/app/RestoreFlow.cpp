@@ -33,6 +33,21 @@ std::string RestoreWizardInfoText(const TBackupHistoryItem& item) {
          "\r\nMevcut dosyaların üzerine doğrudan yazılmaz.";
 }
 
+std::optional<TChainRestorePlan> OfferedChainRestorePlan(const TBackupHistoryItem& item, const TBackupConfig& config) {
+  try {
+    TChainRestorePlan plan = PlanChainRestore(item, config);
+    if (plan.Steps.size() > 1) return plan;
+  } catch (const std::exception&) {
+    // An entry outside a whole chain is restored from its own output, as ever.
+  }
+  return std::nullopt;
+}
+
+std::string AsOfOptionCaption(const TChainRestorePlan& plan) {
+  return "Kaydın tarihindeki durumu geri yükle (zincirdeki " + std::to_string(plan.Steps.size()) +
+         " yedekten, tam yedekle başlayarak)";
+}
+
 std::optional<std::string> CheckRestoreRequest(const TBackupHistoryItem& item, const TBackupConfig& config,
                                                const TRestoreWizardOptions& options, bool needsPassword) {
   const std::string target = Trim(options.TargetFolder);
@@ -46,12 +61,14 @@ std::optional<std::string> CheckRestoreRequest(const TBackupHistoryItem& item, c
 }
 
 std::string RestoreConfirmationText(const TRestoreAnalysis& analysis, TRestoreConflictAction action,
-                                    const std::string& target) {
+                                    const std::string& target, size_t chainOutputs) {
   std::string text =
       "Ön analiz tamamlandı.\r\n\r\nToplam geri yüklenecek dosya: " + std::to_string(analysis.TotalFiles) +
       "\r\nÇakışacak mevcut dosya: " + std::to_string(analysis.ConflictCount) +
       "\r\nÇakışma davranışı: " + (action == rcRename ? "Yeniden adlandır" : "Atla") + "\r\nHedef klasör: " + target;
   if (!analysis.FirstConflictPath.empty()) text += "\r\nİlk çakışma: " + analysis.FirstConflictPath;
+  if (chainOutputs > 0)
+    text += "\r\nYedek zinciri: " + std::to_string(chainOutputs) + " yedek, kaydın tarihindeki durum";
   return text + "\r\n\r\nGeri yükleme başlatılsın mı?";
 }
 
@@ -73,6 +90,14 @@ TRestoreProgressDisplay RestoreProgressDisplay(const TRestoreProgress& p, bool u
   const int percent = base + Share(p.Done, p.Total, 100 - base);
   if (name.empty()) return {percent, "Geri yükleme tamamlanıyor..."};
   return {percent, "Geri yükleniyor: " + name};
+}
+
+TRestoreProgressDisplay ChainRestoreProgressDisplay(const TChainRestoreProgress& p, size_t outputs) {
+  if (p.Phase == TChainRestoreProgress::cpReading)
+    return {p.Percent, "Yedekler okunuyor: " + std::to_string(std::min<size_t>(p.Step + 1, outputs)) + " / " +
+                           std::to_string(outputs)};
+  if (p.FileName.empty()) return {p.Percent, "Geri yükleme tamamlanıyor..."};
+  return {p.Percent, "Geri yükleniyor: " + p.FileName};
 }
 
 }  // namespace velkor

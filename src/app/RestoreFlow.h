@@ -8,6 +8,7 @@
 
 #include "config/BackupModel.h"
 #include "config/HistoryItem.h"
+#include "restore/ChainRestore.h"
 #include "restore/RestoreManager.h"
 #include "util/DateTime.h"
 
@@ -17,12 +18,20 @@ struct TRestoreWizardOptions {
   std::string TargetFolder;  // trimmed
   TRestoreConflictAction ConflictAction = rcRename;
   std::string EncryptionPassword;  // exactly as typed
+  // The state as of the entry's run, rebuilt from its backup chain, instead of the entry's own output alone.
+  bool AsOfBackup = false;
 };
 
 // The wizard's proposed target: "Restore_yyyymmdd_hhnnss" in the user's desktop folder.
 std::string DefaultRestoreTarget(const std::string& desktopFolder, TDateTime now);
 // The wizard's information: task, output, and that existing files are not written over.
 std::string RestoreWizardInfoText(const TBackupHistoryItem& item);
+
+// The plan for restoring the state as of `item`'s run when that takes more than the entry's own output (a
+// differential or incremental run whose chain is whole); nullopt when the wizard has nothing more to offer.
+std::optional<TChainRestorePlan> OfferedChainRestorePlan(const TBackupHistoryItem& item, const TBackupConfig& config);
+// The wizard's choice for such a plan.
+std::string AsOfOptionCaption(const TChainRestorePlan& plan);
 
 inline constexpr char RestoreNoSelectionMessage[] = "Lütfen geri yüklemek istediğiniz log kaydını seçin.";
 inline constexpr char RestoreBrowseTitle[] = "Geri yükleme hedef klasörünü seçin";
@@ -32,9 +41,10 @@ inline constexpr char RestoreBrowseTitle[] = "Geri yükleme hedef klasörünü s
 std::optional<std::string> CheckRestoreRequest(const TBackupHistoryItem& item, const TBackupConfig& config,
                                                const TRestoreWizardOptions& options, bool needsPassword);
 
-// The question after the analysis, with the first conflict when there is one.
+// The question after the analysis, with the first conflict when there is one, and the number of outputs when the
+// state is rebuilt from a chain (`chainOutputs` 0: the entry's own output alone).
 std::string RestoreConfirmationText(const TRestoreAnalysis& analysis, TRestoreConflictAction action,
-                                    const std::string& target);
+                                    const std::string& target, size_t chainOutputs = 0);
 
 struct TWaitWindowText {
   std::string Caption;
@@ -60,5 +70,7 @@ struct TRestoreProgressDisplay {
   bool operator==(const TRestoreProgressDisplay&) const = default;
 };
 TRestoreProgressDisplay RestoreProgressDisplay(const TRestoreProgress& progress, bool unpacked);
+// The same for a chain of `outputs` outputs: each is read first, then the files are written.
+TRestoreProgressDisplay ChainRestoreProgressDisplay(const TChainRestoreProgress& progress, size_t outputs);
 
 }  // namespace velkor

@@ -7,8 +7,9 @@ namespace velkor {
 TQtHistoryCommandWindows::~TQtHistoryCommandWindows() { CloseWaitWindow(); }
 
 bool TQtHistoryCommandWindows::ExecuteRestoreWizard(const TBackupHistoryItem& item, bool showPassword,
-                                                    const std::string& password, TRestoreWizardOptions& options) {
-  return TRestoreWizard::Execute(FOwner, FPrompts, FClock, item, options, showPassword, password);
+                                                    const std::string& password, const std::string& asOfCaption,
+                                                    TRestoreWizardOptions& options) {
+  return TRestoreWizard::Execute(FOwner, FPrompts, FClock, item, options, showPassword, password, asOfCaption);
 }
 
 void TQtHistoryCommandWindows::ShowWaitWindow(const TWaitWindowText& text) {

@@ -17,7 +17,7 @@ public:
   ~TQtHistoryCommandWindows() override;
 
   bool ExecuteRestoreWizard(const TBackupHistoryItem& item, bool showPassword, const std::string& password,
-                            TRestoreWizardOptions& options) override;
+                            const std::string& asOfCaption, TRestoreWizardOptions& options) override;
   void ShowWaitWindow(const TWaitWindowText& text) override;
   void ShowWaitProgress(int percent, const std::string& text) override;
   void CloseWaitWindow() override;

@@ -1,6 +1,7 @@
 #include "ui/RestoreWizardForm.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,7 +27,8 @@ constexpr int FieldWidth = ClientWidth - 2 * Margin;
 }  // namespace
 
 TRestoreWizard::TRestoreWizard(QWidget* owner, IAppPrompts& prompts, IClock& clock, bool showPassword,
-                               const std::string& password, const TBackupHistoryItem& item)
+                               const std::string& password, const TBackupHistoryItem& item,
+                               const std::string& asOfCaption)
     : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       FPrompts(prompts),
       FClock(clock) {
@@ -64,6 +66,10 @@ TRestoreWizard::TRestoreWizard(QWidget* owner, IAppPrompts& prompts, IClock& clo
     left += 220;
   }
 
+  FAsOfCheck = new QCheckBox(this);
+  FAsOfCheck->setObjectName(QStringLiteral("chkAsOfBackup"));
+  FAsOfCheck->setGeometry(Margin + 2, 220, FieldWidth - 2, 24);
+
   FPasswordLabel = NewLabel(this, "FPasswordLabel", QStringLiteral("Parola"), UiFont(12, QFont::DemiBold), text);
   FPasswordLabel->setGeometry(Margin, 224, FieldWidth, 20);
   FPasswordEdit = new QLineEdit(this);
@@ -75,19 +81,20 @@ TRestoreWizard::TRestoreWizard(QWidget* owner, IAppPrompts& prompts, IClock& clo
   FOkButton = new QPushButton(QStringLiteral("Başlat"), this);
   FOkButton->setObjectName(QStringLiteral("FOkButton"));
   FOkButton->setDefault(true);
-  FOkButton->setGeometry(ClientWidth - Margin - 232, ClientHeight - 52, 110, 34);
+  FOkButton->setGeometry(ClientWidth - Margin - 232, ClientHeight - 44, 110, 34);
   connect(FOkButton, &QPushButton::clicked, this, &QDialog::accept);
   FCancelButton = new QPushButton(QStringLiteral("İptal"), this);
   FCancelButton->setObjectName(QStringLiteral("FCancelButton"));
   FCancelButton->setAutoDefault(false);
-  FCancelButton->setGeometry(ClientWidth - Margin - 110, ClientHeight - 52, 110, 34);
+  FCancelButton->setGeometry(ClientWidth - Margin - 110, ClientHeight - 44, 110, 34);
   connect(FCancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
-  SetupWizard(showPassword, password, item);
+  SetupWizard(showPassword, password, item, asOfCaption);
   if (const QScreen* screen = this->screen()) move(screen->availableGeometry().center() - rect().center());
 }
 
-void TRestoreWizard::SetupWizard(bool showPassword, const std::string& password, const TBackupHistoryItem& item) {
+void TRestoreWizard::SetupWizard(bool showPassword, const std::string& password, const TBackupHistoryItem& item,
+                                 const std::string& asOfCaption) {
   const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
   FInfoLabel->setText(Qs(RestoreWizardInfoText(item)));
   FTargetEdit->setText(Qs(DefaultRestoreTarget(Std(desktop), FClock.Now())));
@@ -95,6 +102,13 @@ void TRestoreWizard::SetupWizard(bool showPassword, const std::string& password,
   FPasswordLabel->setVisible(showPassword);
   FPasswordEdit->setVisible(showPassword);
   FPasswordEdit->setText(Qs(password));
+  // Beyond the designed form: with a chain to rebuild, its choice takes the row above the password.
+  FAsOfCheck->setText(Qs(asOfCaption));
+  FAsOfCheck->setChecked(false);
+  FAsOfCheck->setVisible(!asOfCaption.empty());
+  const int shift = asOfCaption.empty() ? 0 : 32;
+  FPasswordLabel->move(Margin, 224 + shift);
+  FPasswordEdit->move(Margin, 246 + shift);
 }
 
 void TRestoreWizard::BrowseClick() {
@@ -104,12 +118,14 @@ void TRestoreWizard::BrowseClick() {
 }
 
 bool TRestoreWizard::Execute(QWidget* owner, IAppPrompts& prompts, IClock& clock, const TBackupHistoryItem& item,
-                             TRestoreWizardOptions& options, bool showPassword, const std::string& password) {
-  TRestoreWizard wizard(owner, prompts, clock, showPassword, password, item);
+                             TRestoreWizardOptions& options, bool showPassword, const std::string& password,
+                             const std::string& asOfCaption) {
+  TRestoreWizard wizard(owner, prompts, clock, showPassword, password, item, asOfCaption);
   if (wizard.exec() != QDialog::Accepted) return false;
   options.TargetFolder = Trim(Std(wizard.FTargetEdit->text()));
   options.ConflictAction = wizard.FConflictButtons->checkedId() == 0 ? rcRename : rcSkip;
   options.EncryptionPassword = Std(wizard.FPasswordEdit->text());
+  options.AsOfBackup = !wizard.FAsOfCheck->isHidden() && wizard.FAsOfCheck->isChecked();
   return true;
 }
 

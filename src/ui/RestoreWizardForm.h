@@ -9,6 +9,7 @@
 #include "platform/Clock.h"
 
 class QButtonGroup;
+class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -20,17 +21,20 @@ class TRestoreWizard final : public QDialog {
   Q_OBJECT
 public:
   // Shows the wizard for `item` modally; true with `options` filled when the user pressed "Başlat". The password
-  // field is shown, starting with `password`, only when `showPassword`. The folder picker goes through `prompts`.
+  // field is shown, starting with `password`, only when `showPassword`; the choice of the state as of the entry's
+  // run only with a caption. The folder picker goes through `prompts`.
   static bool Execute(QWidget* owner, IAppPrompts& prompts, IClock& clock, const TBackupHistoryItem& item,
-                      TRestoreWizardOptions& options, bool showPassword, const std::string& password);
+                      TRestoreWizardOptions& options, bool showPassword, const std::string& password,
+                      const std::string& asOfCaption = {});
 
   TRestoreWizard(QWidget* owner, IAppPrompts& prompts, IClock& clock, bool showPassword, const std::string& password,
-                 const TBackupHistoryItem& item);
+                 const TBackupHistoryItem& item, const std::string& asOfCaption = {});
 
   void BrowseClick();
 
 private:
-  void SetupWizard(bool showPassword, const std::string& password, const TBackupHistoryItem& item);
+  void SetupWizard(bool showPassword, const std::string& password, const TBackupHistoryItem& item,
+                   const std::string& asOfCaption);
 
   IAppPrompts& FPrompts;
   IClock& FClock;
@@ -41,6 +45,7 @@ private:
   QPushButton* FBrowseButton;
   QGroupBox* FConflictGroup;
   QButtonGroup* FConflictButtons;
+  QCheckBox* FAsOfCheck;
   QLineEdit* FPasswordEdit;
   QPushButton* FOkButton;
   QPushButton* FCancelButton;

@@ -28,6 +28,7 @@ public:
     std::string TaskName;
     bool ShowPassword;
     std::string Password;
+    std::string AsOfCaption;
   };
   std::vector<TWizardCall> WizardCalls;
   std::deque<std::optional<TRestoreWizardOptions>> Answers;  // nullopt: cancelled
@@ -36,8 +37,8 @@ public:
   bool WaitOpen = false;
 
   bool ExecuteRestoreWizard(const TBackupHistoryItem& item, bool showPassword, const std::string& password,
-                            TRestoreWizardOptions& options) override {
-    WizardCalls.push_back({item.TaskName, showPassword, password});
+                            const std::string& asOfCaption, TRestoreWizardOptions& options) override {
+    WizardCalls.push_back({item.TaskName, showPassword, password, asOfCaption});
     if (Answers.empty()) return false;
     const auto answer = Answers.front();
     Answers.pop_front();
@@ -99,8 +100,8 @@ protected:
   }
 
   static TRestoreWizardOptions Options(const fs::path& target, TRestoreConflictAction action = rcRename,
-                                       const std::string& password = "") {
-    return {target.string(), action, password};
+                                       const std::string& password = "", bool asOf = false) {
+    return {target.string(), action, password, asOf};
   }
 
   std::vector<std::string> MessageTexts() const {
@@ -265,6 +266,45 @@ TEST_F(HistoryCommandsTest, EncryptedOutputNeedsThePasswordWhichIsThenRemembered
   EXPECT_TRUE(FWindows.WizardCalls[0].ShowPassword);
   EXPECT_EQ(FWindows.WizardCalls[0].Password, "");
   EXPECT_EQ(FWindows.WizardCalls[3].Password, "Doğru Parola");
+}
+
+TEST_F(HistoryCommandsTest, StateAsOfAnIncrementalRunIsRebuiltFromItsChain) {
+  // The clock runs a day ahead, so a source file counts as changed only when its time is set after the last run.
+  FClock.SetNow(IncDay(FromUnixTime(std::time(nullptr)), 1));
+  FCompress = true;
+  TBackupTask& task = AddTask("Zincir", {{"a.txt", "bir"}, {"b.txt", "iki"}});
+  RunManual(task);
+  const TBackupHistoryItem full = History().back();
+  const fs::path edited = fs::path(task.SourceFolders.at(0)) / "b.txt";
+  test::WriteFile(edited, "iki, yeni");
+  const auto seconds = ToUnixTime(IncSecond(FClock.Now(), 1));
+  ASSERT_TRUE(seconds.has_value());
+  fs::last_write_time(edited, fs::file_time_type::clock::from_sys(std::chrono::system_clock::from_time_t(*seconds)));
+  RunManual(task, btIncremental);
+  const TBackupHistoryItem incremental = History().back();
+  ASSERT_EQ(incremental.FileCount, 1) << incremental.Details;
+
+  FWindows.Answers = {Options(FDir / "durum", rcRename, "", true), Options(FDir / "tek"), std::nullopt};
+  FPrompts.YesNoAnswers = {true, true};
+  FCommands->RestoreHistoryItem(incremental);
+  Finish();
+  FCommands->RestoreHistoryItem(incremental);
+  Finish();
+  FCommands->RestoreHistoryItem(full);
+
+  ASSERT_EQ(FWindows.WizardCalls.size(), 3u);
+  EXPECT_EQ(FWindows.WizardCalls[0].AsOfCaption,
+            "Kaydın tarihindeki durumu geri yükle (zincirdeki 2 yedekten, tam yedekle başlayarak)");
+  EXPECT_EQ(FWindows.WizardCalls[2].AsOfCaption, "") << "a full backup's state is its own output";
+  ASSERT_EQ(FPrompts.Questions.size(), 2u);
+  EXPECT_TRUE(
+      FPrompts.Questions[0].ends_with("\r\nYedek zinciri: 2 yedek, kaydın tarihindeki durum\r\n\r\n"
+                                      "Geri yükleme başlatılsın mı?"));
+  EXPECT_EQ(FPrompts.Questions[1].find("Yedek zinciri"), std::string::npos);
+  EXPECT_EQ(ReadTree(FDir / "durum"), (TFileTree{{"Zincir/a.txt", "bir"}, {"Zincir/b.txt", "iki, yeni"}}));
+  EXPECT_EQ(ReadTree(FDir / "tek"), (TFileTree{{"Zincir/b.txt", "iki, yeni"}}));
+  EXPECT_TRUE(FView.Logged("Geri yükleme tamamlandı: 2 dosya geri yüklendi, 0 dosya atlandı."));
+  EXPECT_FALSE(FWindows.Percents.empty()) << "the chain's progress reaches the wait window";
 }
 
 TEST_F(HistoryCommandsTest, VerifyReportsMatchThenMismatchThenMissing) {

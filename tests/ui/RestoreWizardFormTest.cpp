@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -63,8 +64,8 @@ public:
   std::vector<int> Percents;
 
   bool ExecuteRestoreWizard(const TBackupHistoryItem& item, bool showPassword, const std::string& password,
-                            TRestoreWizardOptions& options) override {
-    return FWindows.ExecuteRestoreWizard(item, showPassword, password, options);
+                            const std::string& asOfCaption, TRestoreWizardOptions& options) override {
+    return FWindows.ExecuteRestoreWizard(item, showPassword, password, asOfCaption, options);
   }
   void ShowWaitWindow(const TWaitWindowText& text) override {
     Captions.push_back(text.Caption);
@@ -159,6 +160,23 @@ TEST_F(RestoreWizardFormTest, WizardShowsTheEntryAndReturnsTheChoices) {
   });
   EXPECT_FALSE(TRestoreWizard::Execute(nullptr, FPrompts, FClock, item, options, true, "gizli"));
   EXPECT_TRUE(FDriver.Done());
+
+  // With a chain to rebuild, the wizard offers the state as of the run; it is off until chosen.
+  FDriver.Expect(Wizard, [&](QWidget& wizard) {
+    auto* asOf = Find<QCheckBox>(wizard, "chkAsOfBackup");
+    EXPECT_TRUE(asOf->isVisible());
+    EXPECT_FALSE(asOf->isChecked());
+    EXPECT_EQ(asOf->text(), QStringLiteral("Kaydın tarihindeki durumu geri yükle (zincirdeki 3 yedekten)"));
+    EXPECT_GT(Find<QLineEdit>(wizard, "FPasswordEdit")->y(), asOf->geometry().bottom());
+    QTest::mouseClick(asOf, Qt::LeftButton, {}, QPoint(8, 12));
+    SaveShot(wizard, "restore-wizard-as-of");
+    ClickButton(wizard, QStringLiteral("Başlat"));
+  });
+  EXPECT_TRUE(TRestoreWizard::Execute(nullptr, FPrompts, FClock, item, options, true, "gizli",
+                                      "Kaydın tarihindeki durumu geri yükle (zincirdeki 3 yedekten)"));
+  EXPECT_TRUE(FDriver.Done());
+  EXPECT_TRUE(options.AsOfBackup);
+
   EXPECT_EQ(FPrompts.Pickers.back(),
             (std::vector<std::string>{"Geri yükleme hedef klasörünü seçin", FDir.Path().string()}));
 }
