@@ -10,6 +10,7 @@
 #include "app/Retention.h"
 #include "app/RunDestination.h"
 #include "app/TaskRules.h"
+#include "crypto/CryptoUtils.h"
 #include "crypto/EncryptionCommands.h"
 #include "engine/LongPathUtils.h"
 #include "platform/AppPaths.h"
@@ -35,6 +36,8 @@ constexpr const char* UnattendedPasswordMissingMessage =
     "Şifreli yedekleme için kayıtlı şifreleme parolası bulunamadı ve parolayı soracak bir terminal yok. Yedeklemeyi "
     "bir terminalden başlatıp parolayı girin ya da Ayarlar bölümünden parolayı kaydedin.";
 constexpr const char* PasswordNotEnteredMessage = "Şifreleme parolası girilmediği için işlem iptal edildi.";
+constexpr const char* DecryptToolBusyMessage =
+    "Bir dosyanın şifresi şu anda çözülüyor. Yeni bir dosya seçmeden önce işlemin bitmesini bekleyin.";
 constexpr const char* NoChangeWords = "Değişiklik bulunamadı";
 constexpr const char* CancelledWords = "iptal edildi";
 
@@ -87,7 +90,9 @@ TAppCore::TAppCore(const TAppCoreServices& services)
       FCloudCopy(services.CloudCopy),
       FNotification(services.Notification),
       FConfigDirectory(services.ConfigDirectory),
-      FRegistryFile(services.RegistryFile) {}
+      FRegistryFile(services.RegistryFile),
+      FCapacityJob(std::make_unique<TBackgroundJob>(services.MainThread)),
+      FDecryptJob(std::make_unique<TBackgroundJob>(services.MainThread)) {}
 
 TAppCore::~TAppCore() {
   FDestroying = true;
@@ -96,6 +101,10 @@ TAppCore::~TAppCore() {
 }
 
 void TAppCore::ShutDownEngine() {
+  // The estimate uses its engine until its worker ends; a decryption in progress is finished (and its outcome
+  // dropped) so no half-written file stays behind.
+  FCapacityJob.reset();
+  FDecryptJob.reset();
   // The engine's destructor cancels a running backup and, while it waits for the worker, runs the worker's
   // hand-over calls: the completion is handled here, with everything it uses still alive.
   FBackupEngine.reset();
@@ -383,6 +392,49 @@ void TAppCore::EncryptionSettingsClick(bool& encryptChecked, bool cacheChecked) 
     AddLog(message);
     ShowAutoMessage(FPrompts, message);
   }
+}
+
+void TAppCore::DecryptToolClick(bool cacheChecked) {
+  if (!FEncryptionManager || !FDecryptJob) return;
+  if (FDecryptJob->Busy()) {
+    ShowAutoMessage(FPrompts, DecryptToolBusyMessage);
+    return;
+  }
+  if (FEncryptionManager->GetPassword().empty()) {
+    std::string entered;
+    if (!FPrompts.PromptPassword(DecryptPasswordTitle, DecryptPasswordPrompt, entered)) entered.clear();
+    try {
+      const TCommandOutcome outcome = AcceptDecryptPassword(*FEncryptionManager, entered, cacheChecked);
+      if (!outcome.Success) return ShowAutoMessage(FPrompts, outcome.Message);
+    } catch (const std::exception& e) {
+      // The password is held in memory; only remembering it failed.
+      AddLog(std::string("Şifreleme parolası kaydedilemedi: ") + e.what());
+    }
+  }
+  std::string chosen;
+  if (!FPrompts.SelectOpenFile(DecryptFileDialogTitle, DecryptFileDialogFilter, chosen)) return;
+  AddLog("Dosya şifresi çözülüyor: " + FileNameOnly(chosen));
+  FDecryptJob->Start(
+      [this, password = FEncryptionManager->GetPassword(), file = ToNativePath(chosen),
+       registry = FRegistryFile.empty() ? GetRegistryFile() : FRegistryFile]() mutable -> std::function<void()> {
+        TEncryptionManager manager(registry);
+        manager.SetPassword(password);
+        WipeString(password);
+        TCommandOutcome outcome = RunDecryptTool(manager, file);
+        return [this, outcome = std::move(outcome)] {
+          ShowAutoMessage(FPrompts, outcome.Message);
+          if (!outcome.LogLine.empty()) AddLog(outcome.LogLine);
+        };
+      });
+}
+
+void TAppCore::SaveEditorSchedule() {
+  if (FCurrentTask != nullptr && FEditor != nullptr) {
+    FEditor->SaveTaskFromUI(*FCurrentTask);
+    SaveConfigLogged();
+    RefreshTaskList();
+  }
+  UpdateNextRunStatus();
 }
 
 void TAppCore::ExitApplication() {
@@ -862,31 +914,72 @@ void TAppCore::RefreshHistoryList() { FView.RefreshHistoryList(); }
 
 // Destination space.
 
+namespace {
+
+constexpr const char* NoFiguresText = "Tahmini Boyut: - | Boş Alan: -";
+
+// What the estimate found; Error set when it failed.
+struct TCapacityOutcome {
+  int64_t Required = 0;
+  int64_t Available = 0;
+  bool Fits = false;
+  std::string Error;
+};
+
+TCapacityLabels CapacityLabelsFor(const TCapacityOutcome& outcome) {
+  if (!outcome.Error.empty()) return {NoFiguresText, "Alan analizi yapılamadı: " + outcome.Error, ctProblem};
+  const std::string info =
+      "Tahmini Boyut: " + FormatByteSize(outcome.Required) + " | Boş Alan: " + FormatByteSize(outcome.Available);
+  if (outcome.Fits) return {info, "Yedekleme hedefe sığıyor.", ctFits};
+  return {info, "Yetersiz alan: Bu yedek mevcut hedefe sigmayacak.", ctProblem};
+}
+
+}  // namespace
+
 void TAppCore::AnalyzeDestinationSpace() {
-  if (!FEstimateEngine || (FEditor != nullptr && FEditor->IsLoading())) return;
+  if (FDestroying || !FEstimateEngine || !FCapacityJob || (FEditor != nullptr && FEditor->IsLoading())) return;
+  // Whatever an estimate still running finds now describes an older state.
+  ++FCapacityRequest;
+  FCapacityPending = false;
   auto show = [this](std::string info, std::string state, TCapacityTone tone) {
+    FCapacityTask = FCurrentTask;
     FView.ShowCapacity({std::move(info), std::move(state), tone});
   };
-  const std::string noFigures = "Tahmini Boyut: - | Boş Alan: -";
-  if (FCurrentTask == nullptr) return show(noFigures, "Alan analizi için bir görev seçin.", ctNeutral);
+  if (FCurrentTask == nullptr) return show(NoFiguresText, "Alan analizi için bir görev seçin.", ctNeutral);
   if (FEditor != nullptr) FEditor->SaveTaskFromUI(*FCurrentTask);
   if (FCurrentTask->SourceFolders.empty())
-    return show(noFigures, "Alan analizi için en az bir kaynak klasör ekleyin.", ctNeutral);
+    return show(NoFiguresText, "Alan analizi için en az bir kaynak klasör ekleyin.", ctNeutral);
   if (UsesLocalDestination(FCurrentTask->StorageMode) && Trim(FCurrentTask->DestinationFolder).empty())
-    return show(noFigures, "Alan analizi için hedef klasör seçin.", ctNeutral);
+    return show(NoFiguresText, "Alan analizi için hedef klasör seçin.", ctNeutral);
+  // Another task's figures must not stand under this one while its estimate runs.
+  if (FCapacityTask != FCurrentTask) show(NoFiguresText, "Alan analizi yapılıyor...", ctNeutral);
+  if (FCapacityJob->Busy()) {
+    FCapacityPending = true;
+    return;
+  }
+  StartCapacityAnalysis();
+}
+
+void TAppCore::StartCapacityAnalysis() {
+  const int request = FCapacityRequest;
   try {
     ConfigureEngineForTask(*FCurrentTask, 0, true);
-    int64_t required = 0;
-    int64_t available = 0;
-    const bool fits = FEstimateEngine->CheckDestinationCapacity(required, available);
-    const std::string info = "Tahmini Boyut: " + FormatByteSize(required) + " | Boş Alan: " + FormatByteSize(available);
-    if (fits)
-      show(info, "Yedekleme hedefe sığıyor.", ctFits);
-    else
-      show(info, "Yetersiz alan: Bu yedek mevcut hedefe sigmayacak.", ctProblem);
   } catch (const std::exception& e) {
-    show(noFigures, std::string("Alan analizi yapılamadı: ") + e.what(), ctProblem);
+    FView.ShowCapacity(CapacityLabelsFor({0, 0, false, e.what()}));
+    return;
   }
+  FCapacityJob->Start([this, request, engine = FEstimateEngine.get()]() -> std::function<void()> {
+    TCapacityOutcome outcome;
+    try {
+      outcome.Fits = engine->CheckDestinationCapacity(outcome.Required, outcome.Available);
+    } catch (const std::exception& e) {
+      outcome.Error = e.what();
+    }
+    return [this, request, outcome = std::move(outcome)] {
+      if (request == FCapacityRequest) return FView.ShowCapacity(CapacityLabelsFor(outcome));
+      if (FCapacityPending) AnalyzeDestinationSpace();
+    };
+  });
 }
 
 }  // namespace velkor

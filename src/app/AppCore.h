@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "app/BackgroundJob.h"
 #include "app/BackupChain.h"
 #include "app/BackupResultSnapshot.h"
 #include "app/IAppPrompts.h"
@@ -106,6 +107,14 @@ public:
   // "Şifre Ayarla": `encryptChecked` is the editor's "Şifrele" box, ticked here when the user agrees to switch
   // encryption on; `cacheChecked` is the settings page's box for remembering the password, as it stands now.
   void EncryptionSettingsClick(bool& encryptChecked, bool cacheChecked);
+  // The "Şifre Girişi" decrypt tool: asks for the password when none is held (stored when `cacheChecked`), then for
+  // the file, and decrypts it on a worker thread with a copy of the password; the outcome is shown and logged when
+  // it is done. One file at a time: a second request meanwhile is refused with a message.
+  void DecryptToolClick(bool cacheChecked);
+  bool DecryptToolBusy() const { return FDecryptJob && FDecryptJob->Busy(); }
+  // A schedule control of the editor changed: with a current task, stores the editor into it, writes config.json
+  // and refreshes the task list; then the next-run status.
+  void SaveEditorSchedule();
   // The confirmed exit: close for real, saving first.
   void ExitApplication();
   bool AllowClose() const { return FAllowClose; }
@@ -145,8 +154,11 @@ public:
   void RefreshTaskList();
   void RefreshHistoryList();
 
-  // The capacity labels for the current task, from a separate estimate-only engine.
+  // The capacity labels for the current task. The estimate walks every source folder, so it runs on a worker
+  // thread with an estimate-only engine and the labels follow when it is done; calls made meanwhile are folded into
+  // one later analysis of the newest state. Texts that need no estimate are shown at once.
   void AnalyzeDestinationSpace();
+  bool CapacityAnalysisBusy() const { return FCapacityJob && FCapacityJob->Busy(); }
 
   // What the core owns; null before LoadConfiguration / Start and after AbandonStart.
   TBackupConfig* Config() const { return FConfig.get(); }
@@ -184,6 +196,7 @@ private:
   bool RunTaskCommand(const std::function<void()>& command);
   TRunUiState CurrentRunUiState() const;
   void ShutDownEngine();
+  void StartCapacityAnalysis();
 
   IAppView& FView;
   IAppPrompts& FPrompts;
@@ -201,6 +214,13 @@ private:
   // The engine as seen from its own completion handler, which may run while the engine is being destroyed.
   TBackupEngine* FEngine = nullptr;
   std::unique_ptr<TBackupEngine> FEstimateEngine;
+  // The estimate's worker, which alone uses FEstimateEngine while it runs. FCapacityRequest counts the analyses
+  // asked for, so a finished estimate of an older state is dropped; FCapacityPending asks for one more afterwards.
+  std::unique_ptr<TBackgroundJob> FCapacityJob;
+  int FCapacityRequest = 0;
+  bool FCapacityPending = false;
+  const TBackupTask* FCapacityTask = nullptr;  // the task the labels show
+  std::unique_ptr<TBackgroundJob> FDecryptJob;
   std::unique_ptr<TEncryptionManager> FEncryptionManager;
   std::unique_ptr<std::deque<TScheduledBackupItem>> FTaskQueue;
   std::unique_ptr<std::vector<std::string>> FPendingLogs;

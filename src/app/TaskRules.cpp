@@ -5,6 +5,7 @@
 #include <memory>
 #include <utility>
 
+#include "crypto/SecureStorage.h"
 #include "util/StringUtils.h"
 
 namespace velkor {
@@ -185,9 +186,13 @@ std::string CheckTaskSettings(const TTaskSettings& settings) {
   return "";
 }
 
+bool ListsFolder(const std::vector<std::string>& folders, std::string_view folder) {
+  return std::any_of(folders.begin(), folders.end(),
+                     [&](const std::string& listed) { return SamePath(listed, folder); });
+}
+
 bool AddSourceFolder(TTaskSettings& settings, const std::string& folder) {
-  for (const std::string& listed : settings.SourceFolders)
-    if (SamePath(listed, folder)) return false;
+  if (ListsFolder(settings.SourceFolders, folder)) return false;
   settings.SourceFolders.push_back(folder);
   return true;
 }
@@ -198,6 +203,14 @@ bool RemoveSourceFolder(TTaskSettings& settings, std::string_view folder) {
   if (found == list.end()) return false;
   list.erase(found);
   return true;
+}
+
+void ApplyCloudInput(TTaskSettings& settings, const TCloudInput& input) {
+  // The secret first: it is the one step that can fail, and nothing may be half applied.
+  if (input.Secret) settings.CloudPasswordProtected = ProtectString(*input.Secret);
+  if (input.Provider) settings.CloudProvider = NormalizeCloudProvider(*input.Provider);
+  if (input.AccessKey) settings.CloudAccountName = Trim(*input.AccessKey);
+  if (input.Destination) settings.CloudDestinationFolder = Trim(*input.Destination);
 }
 
 int MaxBackupsFromText(std::string_view text) {

@@ -8,6 +8,7 @@
 // be written it undoes its change in memory as well and lets the manager's error through, so the configuration in
 // memory always matches the file. Main thread only.
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,6 +35,8 @@ inline constexpr char CopiedTaskLogPrefix[] = "Görev kopyalandı: ";
 // The editor's lists: storage modes (item = ordinal), sub-schedules (full, differential, incremental) and days
 // (item n = day ordinal n).
 inline constexpr const char* StorageModeItems[] = {"Lokal Disk", "Cloud", "Lokal Disk + Cloud"};
+// The providers the editor offers; the field is free text, and only "NAS / WebDAV" changes what a run does.
+inline constexpr const char* CloudProviderItems[] = {"MinIO", "Müşteri S3 / Cloud", "Genel Cloud", "NAS / WebDAV"};
 inline constexpr const char* SubScheduleCaptions[] = {"Tam Yedek", "Fark Yedek", "Artımlı Yedek"};
 inline constexpr const char* ScheduleDayNames[] = {"Pazar",    "Pazartesi", "Salı",     "Çarşamba",
                                                    "Perşembe", "Cuma",      "Cumartesi"};
@@ -87,10 +90,24 @@ void WriteTaskSettings(const TTaskSettings& settings, TBackupTask& task);
 // "" when the settings may be saved or run: at least one source folder, and a destination unless the output goes
 // to the cloud only.
 std::string CheckTaskSettings(const TTaskSettings& settings);
+// True when `folders` holds `folder` in any letter case.
+bool ListsFolder(const std::vector<std::string>& folders, std::string_view folder);
 // Appends `folder` unless the list holds it already in any letter case; false when nothing was added.
 bool AddSourceFolder(TTaskSettings& settings, const std::string& folder);
 // Removes the entry equal to `folder` in any letter case; false when there is none.
 bool RemoveSourceFolder(TTaskSettings& settings, std::string_view folder);
+// The cloud fields as the user entered them, in the editor or on velkor-cli's command line; a field left out stays as
+// it is. They are stored as the configuration reads them back: the provider through NormalizeCloudProvider, the
+// access key and the destination trimmed, the secret protected (an empty secret stays empty, so clearing the field
+// removes it). Protecting raises EVelkorError when the user's key cannot be made; nothing is changed then.
+struct TCloudInput {
+  std::optional<std::string> Provider = std::nullopt;
+  std::optional<std::string> AccessKey = std::nullopt;
+  std::optional<std::string> Destination = std::nullopt;
+  std::optional<std::string> Secret = std::nullopt;  // plain text
+};
+void ApplyCloudInput(TTaskSettings& settings, const TCloudInput& input);
+
 // "Maksimum Yedek Seti" as typed: a decimal integer is kept as entered (0 and negative numbers too), anything else
 // gives 10.
 int MaxBackupsFromText(std::string_view text);

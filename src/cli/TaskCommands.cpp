@@ -21,7 +21,6 @@
 #include "config/ConfigManager.h"
 #include "crypto/EncryptionCommands.h"
 #include "crypto/EncryptionManager.h"
-#include "crypto/SecureStorage.h"
 #include "platform/AppPaths.h"
 #include "platform/SingleInstance.h"
 #include "util/StringUtils.h"
@@ -191,11 +190,11 @@ std::string ApplyTaskOptions(const TParsedArgs& parsed, TTaskSettings& settings)
       if (!ParseWholeNumber(value)) return "--max-sets needs a whole number";
       settings.MaxBackupsToKeep = MaxBackupsFromText(value);
     } else if (name == "--cloud-provider") {
-      settings.CloudProvider = NormalizeCloudProvider(value);
+      ApplyCloudInput(settings, {.Provider = value});
     } else if (name == "--cloud-destination") {
-      settings.CloudDestinationFolder = Trim(value);
+      ApplyCloudInput(settings, {.Destination = value});
     } else if (name == "--cloud-access-key") {
-      settings.CloudAccountName = Trim(value);
+      ApplyCloudInput(settings, {.AccessKey = value});
     } else if (name == "--zip" || name == "--folder") {
       settings.CompressBackup = name == "--zip";
     } else if (name == "--encrypt" || name == "--no-encrypt") {
@@ -215,7 +214,7 @@ bool ReadCloudSecret(const TParsedArgs& parsed, TTaskSettings& settings) {
     PrintError("velkor-cli: the cloud secret was not entered; nothing was changed");
     return false;
   }
-  settings.CloudPasswordProtected = ProtectString(secret);
+  ApplyCloudInput(settings, {.Secret = secret});
   return true;
 }
 

@@ -287,6 +287,15 @@ protected:
     RunUntilIdle();
   }
 
+  // Pumps the main thread until the space analysis has shown what its estimate found.
+  void WaitForCapacity() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (FCore->CapacityAnalysisBusy()) {
+      ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the space analysis did not end";
+      if (FMain.ProcessPending() == 0) FMain.WaitForWork(20);
+    }
+  }
+
   std::vector<TBackupHistoryItem> History() { return FCore->ConfigManager()->LoadHistory(); }
 
   // config.json as a fresh start would read it.

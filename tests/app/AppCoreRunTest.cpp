@@ -701,6 +701,12 @@ TEST_P(AppCoreRun, DestinationSpaceAnalysis) {
   task.BackupType = btIncremental;
   const size_t pending = FCore->PendingLogCount();
   FCore->AnalyzeDestinationSpace();
+  EXPECT_EQ(FCore->BackupEngine()->SourceFolders(), running.SourceFolders);
+  EXPECT_EQ(FCore->BackupEngine()->BackupNamePrefix(), "Koşan");
+  EXPECT_EQ(FCore->RunningTask(), &running);
+  EXPECT_EQ(FCore->RequestedBackupType(), btFull);
+  EXPECT_EQ(FCore->PendingLogCount(), pending);
+  WaitForCapacity();
   ASSERT_TRUE(FView.Capacity.has_value());
   EXPECT_EQ(FView.Capacity->State, "Yedekleme hedefe sığıyor.");
   EXPECT_EQ(FView.Capacity->Tone, ctFits);
@@ -708,16 +714,38 @@ TEST_P(AppCoreRun, DestinationSpaceAnalysis) {
                 "Tahmini Boyut: " + FormatByteSize(FCompress ? 3000 + 65536 : 3000) + " | Boş Alan: ", 0),
             0u)
       << FView.Capacity->Info;
-  EXPECT_EQ(FCore->BackupEngine()->SourceFolders(), running.SourceFolders);
-  EXPECT_EQ(FCore->BackupEngine()->BackupNamePrefix(), "Koşan");
-  EXPECT_EQ(FCore->RunningTask(), &running);
-  EXPECT_EQ(FCore->RequestedBackupType(), btFull);
-  EXPECT_EQ(FCore->PendingLogCount(), pending);
   RunUntilIdle();
   EXPECT_FALSE(
       FView.Logged("Artımlı yedek istenmişti ancak geçerli bir tam yedek bulunamadı. Bu çalışma otomatik "
                    "olarak tam yedek olarak başlatıldı."));
   EXPECT_FALSE(std::filesystem::exists(FDir / "yok")) << "an estimate creates nothing";
+}
+
+TEST_P(AppCoreRun, SpaceAnalysisShowsOnlyTheNewestState) {
+  TBackupTask& task = AddTask("Analiz", {{"a.txt", std::string(3000, 'a')}});
+  FCore->SetCurrentTask(&task);
+  const auto shownSize = [this] {
+    const std::string& info = FView.Capacity->Info;
+    return info.substr(0, info.find(" | "));
+  };
+  // The estimate of the first state is still running when the task loses its source: the grey text stays.
+  FCore->AnalyzeDestinationSpace();
+  EXPECT_EQ(FView.Capacity->State, "Alan analizi yapılıyor...") << "no other task's figures meanwhile";
+  const std::vector<std::string> sources = task.SourceFolders;
+  task.SourceFolders.clear();
+  FCore->AnalyzeDestinationSpace();
+  WaitForCapacity();
+  EXPECT_EQ(FView.Capacity->State, "Alan analizi için en az bir kaynak klasör ekleyin.");
+
+  // Requests made while an estimate runs are folded into one of the newest state.
+  task.SourceFolders = sources;
+  FCore->AnalyzeDestinationSpace();
+  test::WriteTree(FDir / "src" / "Analiz", {{"b.txt", std::string(5000, 'b')}});
+  FCore->AnalyzeDestinationSpace();
+  FCore->AnalyzeDestinationSpace();
+  WaitForCapacity();
+  EXPECT_EQ(shownSize(), "Tahmini Boyut: " + FormatByteSize(FCompress ? 8000 + 65536 : 8000));
+  EXPECT_EQ(FView.Capacity->Tone, ctFits);
 }
 
 INSTANTIATE_TEST_SUITE_P(Outputs, AppCoreRun, ::testing::Values(false, true),

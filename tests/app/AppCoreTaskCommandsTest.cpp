@@ -133,5 +133,52 @@ TEST_F(AppCoreTaskCommands, SetEncryptionPassword) {
   EXPECT_EQ(FCore->EncryptionManager()->GetPassword(), "");
 }
 
+TEST_F(AppCoreTaskCommands, DecryptToolRunsOnAWorkerAndReportsWhenDone) {
+  StartCore();
+  const fs::path plain = FDir / "rapor.zip";
+  test::WriteFile(plain, std::string(200000, 'r'));
+  const fs::path encrypted = FDir / "rapor.zip.mbe";
+  {
+    TEncryptionManager writer(RegistryFile());
+    writer.SetPassword("doğru");
+    writer.EncryptFile(plain, encrypted);
+  }
+  fs::remove(plain);
+  auto waitForDecrypt = [this] {
+    while (FCore->DecryptToolBusy())
+      if (FMain.ProcessPending() == 0) FMain.WaitForWork(20);
+  };
+
+  // No password entered: nothing more is asked.
+  FCore->DecryptToolClick(false);
+  EXPECT_EQ(FPrompts.PasswordPrompts.at(0), (std::vector<std::string>{DecryptPasswordTitle, DecryptPasswordPrompt}));
+  EXPECT_EQ(Messages(), std::vector<std::string>{"Şifre girilmediği için işlem iptal edildi."});
+  EXPECT_TRUE(FPrompts.Pickers.empty());
+
+  // A wrong password: the tool's error with the hint, and no output.
+  FPrompts.Passwords = {"yanlış"};
+  FPrompts.Picks = {encrypted.string()};
+  FCore->DecryptToolClick(false);
+  EXPECT_EQ(FPrompts.Pickers.at(0), (std::vector<std::string>{DecryptFileDialogTitle, DecryptFileDialogFilter, ""}));
+  waitForDecrypt();
+  EXPECT_EQ(Messages().back().rfind("Şifre çözme hatası: ", 0), 0u) << Messages().back();
+  EXPECT_NE(Messages().back().find("\r\nLütfen şifrenin doğru olduğundan emin olun."), std::string::npos);
+  EXPECT_FALSE(fs::exists(plain));
+
+  // The password held now is used without asking; a second request while one runs is refused.
+  FCore->EncryptionManager()->SetPassword("doğru");
+  FPrompts.Picks = {encrypted.string()};
+  FCore->DecryptToolClick(false);
+  EXPECT_TRUE(FView.Logged("Dosya şifresi çözülüyor: rapor.zip.mbe"));
+  FCore->DecryptToolClick(false);
+  EXPECT_EQ(Messages().back(),
+            "Bir dosyanın şifresi şu anda çözülüyor. Yeni bir dosya seçmeden önce işlemin bitmesini bekleyin.");
+  waitForDecrypt();
+  EXPECT_EQ(FPrompts.PasswordPrompts.size(), 2u);
+  EXPECT_EQ(Messages().back(), "Dosya başarıyla çözüldü!\r\nÇözülen dosya: " + plain.string());
+  EXPECT_TRUE(FView.Logged("Dosya şifresi çözüldü: rapor.zip.mbe"));
+  EXPECT_EQ(test::ReadFile(plain), std::string(200000, 'r'));
+}
+
 }  // namespace
 }  // namespace velkor

@@ -3,6 +3,7 @@
 
 #include "app/GeneralSettings.h"
 #include "app/TaskRules.h"
+#include "crypto/SecureStorage.h"
 #include "support/FakeClock.h"
 #include "support/TempDir.h"
 
@@ -139,6 +140,25 @@ TEST_F(TaskRules, SourceFoldersCompareWithoutLetterCase) {
   EXPECT_FALSE(RemoveSourceFolder(s, "/data/yok"));
   EXPECT_TRUE(RemoveSourceFolder(s, "/Data/çalışma"));
   EXPECT_EQ(s.SourceFolders, std::vector<std::string>{"/data/Çalışma/alt"});
+}
+
+TEST_F(TaskRules, CloudFieldsAreStoredAsTheyReadBack) {
+  const test::TScopedEnv appData("APPDATA", (FDir / "appdata").string());  // the user's protection key
+  TTaskSettings s = ReadTaskSettings(TBackupTask(FClock));
+  s.CloudPasswordProtected = "dpapi:eski";
+  ApplyCloudInput(s, {.Provider = "  minio ", .AccessKey = " AKIA9 ", .Destination = " s3://arsiv/gunluk "});
+  EXPECT_EQ(s.CloudProvider, DefaultCloudProvider);
+  EXPECT_EQ(s.CloudAccountName, "AKIA9");
+  EXPECT_EQ(s.CloudDestinationFolder, "s3://arsiv/gunluk");
+  EXPECT_EQ(s.CloudPasswordProtected, "dpapi:eski") << "a secret not entered stays as stored";
+
+  ApplyCloudInput(s, {.Provider = " NAS / WebDAV", .Secret = " bulut sırrı "});
+  EXPECT_EQ(s.CloudProvider, "NAS / WebDAV");
+  EXPECT_EQ(s.CloudAccountName, "AKIA9");
+  EXPECT_TRUE(IsProtectedString(s.CloudPasswordProtected));
+  EXPECT_EQ(UnprotectString(s.CloudPasswordProtected), " bulut sırrı ") << "a secret is kept exactly as typed";
+  ApplyCloudInput(s, {.Secret = ""});
+  EXPECT_EQ(s.CloudPasswordProtected, "") << "a cleared field removes the secret";
 }
 
 TEST_F(TaskRules, NumbersTypedIntoTheEditorAndTheSettingsPage) {
