@@ -428,6 +428,17 @@ void TAppCore::DecryptToolClick(bool cacheChecked) {
       });
 }
 
+bool TAppCore::SaveCurrentTask() {
+  if (FCurrentTask == nullptr || !FConfig || !FConfigManager) return false;
+  if (FEditor != nullptr) {
+    if (!FEditor->ValidateTaskUI()) return false;
+    FEditor->SaveTaskFromUI(*FCurrentTask);
+  }
+  const bool saved = RunTaskCommand([this] { FConfigManager->SaveConfig(*FConfig); });
+  RefreshTaskList();
+  return saved;
+}
+
 void TAppCore::SaveEditorSchedule() {
   if (FCurrentTask != nullptr && FEditor != nullptr) {
     FEditor->SaveTaskFromUI(*FCurrentTask);

@@ -112,6 +112,9 @@ public:
   // it is done. One file at a time: a second request meanwhile is refused with a message.
   void DecryptToolClick(bool cacheChecked);
   bool DecryptToolBusy() const { return FDecryptJob && FDecryptJob->Busy(); }
+  // "Kaydet" of the editor: after the editor's validation, stores it into the current task and writes config.json;
+  // a failed write is shown and logged. False when nothing was saved.
+  bool SaveCurrentTask();
   // A schedule control of the editor changed: with a current task, stores the editor into it, writes config.json
   // and refreshes the task list; then the next-run status.
   void SaveEditorSchedule();

@@ -13,6 +13,7 @@
 #include "app/DueTasks.h"
 #include "app/GeneralSettings.h"
 #include "app/OutputVerification.h"
+#include "app/TaskEditorStates.h"
 #include "app/TaskRules.h"
 #include "cli/CliCommands.h"
 #include "cli/CliPrompts.h"
@@ -233,13 +234,11 @@ std::string DaysText(TScheduleDays days) {
   return text.empty() ? "gün seçilmedi" : text;
 }
 
-std::string TwoDigits(int value) { return (value >= 0 && value < 10 ? "0" : "") + std::to_string(value); }
-
 // "Açık, 02:30, Pazartesi, Çarşamba; sonraki çalışma 06.05.2024 02:30" or "Kapalı".
 std::string SubScheduleText(const TSubSchedule& sub, bool inEffect) {
   if (!sub.Enabled()) return OnOff(false);
-  std::string text = OnOff(true) + ", " + TwoDigits(sub.IntervalHours()) + ":" + TwoDigits(sub.IntervalMinutes()) +
-                     ", " + DaysText(sub.Days());
+  std::string text = OnOff(true) + ", " + TwoDigitItem(sub.IntervalHours()) + ":" +
+                     TwoDigitItem(sub.IntervalMinutes()) + ", " + DaysText(sub.Days());
   if (inEffect && sub.NextRun() > 0) text += "; sonraki çalışma " + FormatDateTime(TimePicture, sub.NextRun());
   return text;
 }
@@ -488,7 +487,7 @@ TJson SubScheduleJson(const TSubSchedule& sub) {
   for (int day = sdSun; day <= sdSat; ++day)
     if (sub.Days().Contains(day)) days.push_back(DayKeys[day]);
   return {{"enabled", sub.Enabled()},
-          {"at", TwoDigits(sub.IntervalHours()) + ":" + TwoDigits(sub.IntervalMinutes())},
+          {"at", TwoDigitItem(sub.IntervalHours()) + ":" + TwoDigitItem(sub.IntervalMinutes())},
           {"days", std::move(days)},
           {"lastRun", TimeJson(sub.LastRun())},
           {"nextRun", TimeJson(sub.NextRun())}};

@@ -102,6 +102,28 @@ TEST_F(AppCoreTaskCommands, AFailedSaveIsShownAndLogged) {
   EXPECT_EQ(Config().Tasks.size(), 1u);
 }
 
+TEST_F(AppCoreTaskCommands, SavingTheEditedTaskWritesTheFileOrSaysWhyNot) {
+  FUseEditor = true;
+  StartCore();
+  TBackupTask& docs = AddTask("Belgeler");
+  FCore->SetCurrentTask(&docs);
+  FEditor.EditorValues = [](TBackupTask& task) { task.MaxBackupsToKeep = 3; };
+  FEditor.Valid = false;
+  EXPECT_FALSE(FCore->SaveCurrentTask());
+  EXPECT_FALSE(fs::exists(ConfigFile())) << "a refused editor saves nothing";
+
+  FEditor.Valid = true;
+  EXPECT_TRUE(FCore->SaveCurrentTask());
+  EXPECT_EQ(SavedConfig()->Tasks.at(1)->MaxBackupsToKeep, 3);
+
+  fs::remove(ConfigFile());
+  fs::create_directories(ConfigFile() / "x");
+  EXPECT_FALSE(FCore->SaveCurrentTask());
+  ASSERT_FALSE(Messages().empty());
+  EXPECT_EQ(Messages().back().rfind("Yapılandırma kaydedilemedi: ", 0), 0u) << Messages().back();
+  EXPECT_TRUE(FView.Logged(Messages().back()));
+}
+
 TEST_F(AppCoreTaskCommands, SetEncryptionPassword) {
   StartCore();
   bool encrypt = false;
