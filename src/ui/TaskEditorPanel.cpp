@@ -185,7 +185,7 @@ QWidget* TTaskEditorPanel::BuildButtons() {
 bool TTaskEditorPanel::ValidateTaskUI() {
   if (!isVisible()) return true;
   TTaskSettings settings;
-  for (int i = 0; i < lstSources->count(); ++i) settings.SourceFolders.push_back(Std(lstSources->item(i)->text()));
+  settings.SourceFolders = ListedSources();
   settings.DestinationFolder = Std(edtDestination->text());
   const int mode = FStorageGroup->StorageModeIndex();
   settings.StorageMode = mode < 0 ? smLocalDisk : static_cast<TStorageMode>(mode);
@@ -198,8 +198,7 @@ bool TTaskEditorPanel::ValidateTaskUI() {
 void TTaskEditorPanel::SaveTaskFromUI(TBackupTask& task) {
   if (&task != FLoadedTask) return;
   TTaskSettings settings = ReadTaskSettings(task);
-  settings.SourceFolders.clear();
-  for (int i = 0; i < lstSources->count(); ++i) settings.SourceFolders.push_back(Std(lstSources->item(i)->text()));
+  settings.SourceFolders = ListedSources();
   settings.Enabled = chkTaskActive->isChecked();
   settings.DestinationFolder = Std(edtDestination->text());
   FStorageGroup->Store(settings);
@@ -213,6 +212,12 @@ void TTaskEditorPanel::SaveTaskFromUI(TBackupTask& task) {
 }
 
 int TTaskEditorPanel::EditorSourceCount() const { return lstSources->count(); }
+
+std::vector<std::string> TTaskEditorPanel::ListedSources() const {
+  std::vector<std::string> folders;
+  for (int i = 0; i < lstSources->count(); ++i) folders.push_back(Std(lstSources->item(i)->text()));
+  return folders;
+}
 
 void TTaskEditorPanel::ShowChainCard(const TChainCard& card) { FRetentionCard->ShowChainCard(card); }
 
@@ -310,9 +315,7 @@ void TTaskEditorPanel::chkTaskActiveClick() {
 void TTaskEditorPanel::btnAddSourceClick() {
   std::string folder;
   if (!FPrompts.SelectFolder(AddSourceDialogTitle, folder)) return;
-  std::vector<std::string> listed;
-  for (int i = 0; i < lstSources->count(); ++i) listed.push_back(Std(lstSources->item(i)->text()));
-  if (ListsFolder(listed, folder)) return;
+  if (ListsFolder(ListedSources(), folder)) return;
   lstSources->addItem(Qs(folder));
   if (TBackupTask* task = FCore.CurrentTask()) task->SourceFolders.push_back(folder);
   FCore.AnalyzeDestinationSpace();

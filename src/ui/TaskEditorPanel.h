@@ -62,6 +62,7 @@ signals:
 private:
   QWidget* BuildSourceAndOptions();
   QWidget* BuildButtons();
+  std::vector<std::string> ListedSources() const;
   TEditorStates CurrentStates() const;
   void ApplyEditorStates();
   void UpdateScheduleControls();

@@ -210,6 +210,19 @@ public:
   void StartEmailNotificationAsync(const TBackupResultSnapshot& snapshot) override { Sent.push_back(snapshot); }
 };
 
+// A local task over one source folder "<root>/src/<name>" holding `files`, saving to "<root>/dest/<name>".
+inline std::unique_ptr<TBackupTask> MakeLocalTask(IClock& clock, const std::filesystem::path& root,
+                                                  const std::string& name, const TFileTree& files) {
+  auto task = std::make_unique<TBackupTask>(clock);
+  task->Name = name;
+  const std::filesystem::path source = root / "src" / name;
+  std::filesystem::create_directories(source);
+  WriteTree(source, files);
+  task->SourceFolders = {source.string()};
+  task->DestinationFolder = (root / "dest" / name).string();
+  return task;
+}
+
 // The window as a test drives it. Each test gets its own configuration folder, registry file and scratch folders.
 class AppCoreHarness : public ::testing::Test {
 protected:
@@ -252,13 +265,7 @@ protected:
 
   // A local task over one source folder "<scratch>/src/<name>" with the given files.
   TBackupTask& AddTask(const std::string& name, const TFileTree& files = {{"a.txt", "alfa"}, {"alt/b.txt", "beta"}}) {
-    auto task = std::make_unique<TBackupTask>(FClock);
-    task->Name = name;
-    const std::filesystem::path source = FDir / "src" / name;
-    std::filesystem::create_directories(source);
-    WriteTree(source, files);
-    task->SourceFolders = {source.string()};
-    task->DestinationFolder = (FDir / "dest" / name).string();
+    auto task = MakeLocalTask(FClock, FDir.Path(), name, files);
     task->CompressBackup = FCompress;
     task->MaxBackupsToKeep = 0;
     Config().Tasks.push_back(std::move(task));

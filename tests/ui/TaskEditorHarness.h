@@ -83,14 +83,7 @@ protected:
 
   // A task over a source folder "<scratch>/src/<name>" holding `files`, saving to "<scratch>/dest/<name>".
   std::unique_ptr<TBackupTask> MakeTask(const std::string& name, const TFileTree& files = {{"a.txt", "alfa"}}) {
-    auto task = std::make_unique<TBackupTask>(FClock);
-    task->Name = name;
-    const std::filesystem::path source = FDir / "src" / name;
-    std::filesystem::create_directories(source);
-    WriteTree(source, files);
-    task->SourceFolders = {source.string()};
-    task->DestinationFolder = (FDir / "dest" / name).string();
-    return task;
+    return MakeLocalTask(FClock, FDir.Path(), name, files);
   }
 
   // Saves the configuration `prepare` builds (none: the first start's), then starts the core with the editor in a
