@@ -138,20 +138,20 @@ TEST_F(TaskEditorPanel, SourcesAndDestinationFromTheFolderPicker) {
   const fs::path other = FDir / "src" / "Fotoğraflar";
   fs::create_directories(other);
   QString upper = QString::fromStdString(listed).toUpper();
-  FPrompts.Paths = {upper.toStdString(), other.string(), std::nullopt, (FDir / "hedef").string()};
+  FPrompts.Picks = {upper.toStdString(), other.string(), std::nullopt, (FDir / "hedef").string()};
 
   Click("btnAddSource");
   EXPECT_EQ(task.SourceFolders, std::vector<std::string>{listed}) << "listed already in another letter case";
   Click("btnAddSource");
   EXPECT_EQ(task.SourceFolders, (std::vector<std::string>{listed, other.string()})) << "added to the task at once";
   EXPECT_EQ(Control<QListWidget>("lstSources")->count(), 2);
-  EXPECT_EQ(FPrompts.PathDialogs.at(0), std::vector<std::string>{"Yedeklenecek Klasörü Seçin"});
+  EXPECT_EQ(FPrompts.Pickers.at(0), (std::vector<std::string>{"Yedeklenecek Klasörü Seçin", ""}));
 
   const std::string destination = task.DestinationFolder;
   Click("btnBrowseDestination");  // cancelled
   EXPECT_EQ(Control<QLineEdit>("edtDestination")->text().toStdString(), destination);
   Click("btnBrowseDestination");
-  EXPECT_EQ(FPrompts.PathDialogs.back(), std::vector<std::string>{"Yedekleme Hedef Klasörünü Seçin"});
+  EXPECT_EQ(FPrompts.Pickers.back(), (std::vector<std::string>{"Yedekleme Hedef Klasörünü Seçin", destination}));
   EXPECT_EQ(Control<QLineEdit>("edtDestination")->text().toStdString(), (FDir / "hedef").string());
   EXPECT_TRUE(FView.Record.Logged("Hedef klasör ayarlandı: " + (FDir / "hedef").string()));
   WaitForCapacity();
@@ -250,7 +250,7 @@ TEST_F(TaskEditorPanel, StorageModesAndTheCloudFields) {
   Choose("FCmbCloudProvider", QStringLiteral("NAS / WebDAV"));
   EXPECT_EQ(task.CloudProvider, "NAS / WebDAV");
   EXPECT_EQ(Control<QLabel>("lblDestination")->text(), QStringLiteral("Lokal Hedef"));
-  FPrompts.Paths = {(FDir / "nas").string()};
+  FPrompts.Picks = {(FDir / "nas").string()};
   Click("FBtnBrowseCloudDestination");
   EXPECT_EQ(Control<QLineEdit>("FEdtCloudDestination")->text().toStdString(), (FDir / "nas").string());
   Click("btnSaveTask");
