@@ -6,7 +6,9 @@
 
 #include "app/DueTasks.h"
 #include "app/GeneralSettings.h"
+#include "app/HistoryList.h"
 #include "app/LogText.h"
+#include "app/LongPathSupport.h"
 #include "app/Retention.h"
 #include "app/RunDestination.h"
 #include "app/TaskRules.h"
@@ -89,6 +91,7 @@ TAppCore::TAppCore(const TAppCoreServices& services)
       FEditor(services.Editor),
       FCloudCopy(services.CloudCopy),
       FNotification(services.Notification),
+      FLongPaths(services.LongPaths),
       FConfigDirectory(services.ConfigDirectory),
       FRegistryFile(services.RegistryFile),
       FCapacityJob(std::make_unique<TBackgroundJob>(services.MainThread)),
@@ -152,6 +155,9 @@ void TAppCore::Start(const TStartOptions& options) {
     FEncryptionManager->LoadPasswordFromRegistry();
   else
     FEncryptionManager->ClearPasswordFromRegistry();
+  // The first question that can appear after the login.
+  if (FLongPaths != nullptr)
+    CheckLongPathSupport(*FLongPaths, FPrompts, FClock, [this](const std::string& line) { AddLog(line); });
 
   FTaskQueue = std::make_unique<std::deque<TScheduledBackupItem>>();
   FBackupBusy = false;
@@ -165,6 +171,7 @@ void TAppCore::Start(const TStartOptions& options) {
 
   RefreshTaskList();
   UpdateTrayStatus();
+  if (options.Hidden && options.MinimizeToTray) options.MinimizeToTray();
   if (options.Hidden) AddLog("Windows başlangıcında sessiz modda başlatıldı; görev zamanlayıcı arka planda çalışıyor.");
   RefreshHistoryList();
   // A stored file read from damage, and where its copy was kept.
@@ -446,6 +453,42 @@ void TAppCore::SaveEditorSchedule() {
     RefreshTaskList();
   }
   UpdateNextRunStatus();
+}
+
+void TAppCore::DeleteHistoryItemClick(std::optional<int> index) {
+  if (!FConfigManager) return;
+  if (!index) return ShowAutoMessage(FPrompts, DeleteHistoryNoSelectionMessage);
+  if (!FPrompts.AskYesNo(DeleteHistoryQuestion)) return;
+  try {
+    FConfigManager->DeleteHistoryItem(*index);
+  } catch (const std::exception& e) {
+    const std::string message = std::string("Geçmiş kaydı silinemedi: ") + e.what();
+    AddLog(message);
+    return ShowAutoMessage(FPrompts, message);
+  }
+  RefreshHistoryList();
+  AddLog(HistoryItemDeletedLog);
+}
+
+void TAppCore::ClearHistoryClick() {
+  if (!FConfigManager) return;
+  if (!FPrompts.AskYesNo(ClearHistoryQuestion)) return;
+  try {
+    FConfigManager->ClearHistory();
+  } catch (const std::exception& e) {
+    const std::string message = std::string("Geçmiş temizlenemedi: ") + e.what();
+    AddLog(message);
+    return ShowAutoMessage(FPrompts, message);
+  }
+  RefreshHistoryList();
+  AddLog(HistoryClearedLog);
+}
+
+std::optional<TBackupHistoryItem> TAppCore::HistoryItem(int index) {
+  if (!FConfigManager || index < 0) return std::nullopt;
+  std::vector<TBackupHistoryItem> history = FConfigManager->LoadHistory();
+  if (static_cast<size_t>(index) >= history.size()) return std::nullopt;
+  return std::move(history[static_cast<size_t>(index)]);
 }
 
 void TAppCore::ExitApplication() {

@@ -27,6 +27,7 @@
 #include "crypto/EncryptionManager.h"
 #include "engine/BackupEngine.h"
 #include "platform/Clock.h"
+#include "platform/LongPathSwitch.h"
 #include "platform/MainThread.h"
 
 namespace velkor {
@@ -51,6 +52,7 @@ struct TAppCoreServices {
   ITaskEditor* Editor = nullptr;
   IPostRunCloudCopy* CloudCopy = nullptr;
   IRunNotification* Notification = nullptr;
+  ILongPathSwitch* LongPaths = nullptr;   // checked at start-up (the window); nullptr: not checked
   std::filesystem::path ConfigDirectory;  // empty: the user's (config.json, history.json)
   std::filesystem::path RegistryFile;     // empty: the user's (the stored encryption password)
 };
@@ -58,6 +60,8 @@ struct TAppCoreServices {
 struct TStartOptions {
   bool Hidden = false;          // started in the tray with the session
   bool SchedulerActive = true;  // the minute timer runs (window, daemon); false for a one-off command
+  // A hidden start: the window goes to the tray, before the start is logged.
+  std::function<void()> MinimizeToTray = {};
 };
 
 // The tray start switch: an argument "tray" (letter case ignored) after one leading "/" or "-".
@@ -118,6 +122,12 @@ public:
   // A schedule control of the editor changed: with a current task, stores the editor into it, writes config.json
   // and refreshes the task list; then the next-run status.
   void SaveEditorSchedule();
+  // The history list's commands. `index` is the selected row's history index, nullopt without a selection; each
+  // asks first, then changes history.json, refreshes the list and logs.
+  void DeleteHistoryItemClick(std::optional<int> index);
+  void ClearHistoryClick();
+  // The entry at `index` read afresh from history.json; nullopt when the index is no longer inside it.
+  std::optional<TBackupHistoryItem> HistoryItem(int index);
   // The confirmed exit: close for real, saving first.
   void ExitApplication();
   bool AllowClose() const { return FAllowClose; }
@@ -208,6 +218,7 @@ private:
   ITaskEditor* FEditor;
   IPostRunCloudCopy* FCloudCopy;
   IRunNotification* FNotification;
+  ILongPathSwitch* FLongPaths;
   std::filesystem::path FConfigDirectory;
   std::filesystem::path FRegistryFile;
 

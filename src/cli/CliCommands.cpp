@@ -16,6 +16,7 @@
 #include "app/AppCore.h"
 #include "app/DueTasks.h"
 #include "app/EmailCommands.h"
+#include "app/HistoryList.h"
 #include "app/LogText.h"
 #include "app/PostRunCloudCopy.h"
 #include "app/TaskRules.h"
@@ -144,7 +145,7 @@ int RunHistoryCommand() {
   for (size_t i = 0; i < items.size(); ++i) {
     const TBackupHistoryItem& item = items[i].Item;
     std::printf("%zu\t%s\t%s\t%s\t%s\n", i + 1, FormatDateTime("dd.mm.yyyy hh:nn:ss", item.BackupTime).c_str(),
-                HistoryStatusText(item, items[i].HasFailedFiles).c_str(),
+                HistoryStatusText(item, items[i].FailedFiles).c_str(),
                 item.TaskName.empty() ? "(Bilinmeyen)" : item.TaskName.c_str(),
                 Trim(item.OutputPath).empty() ? "-" : item.OutputPath.c_str());
   }

@@ -15,11 +15,6 @@ void PrintError(const std::string& text);
 // tasks or entries would look like none at all.
 void ReportDamagedFiles(const TConfigManager& manager);
 
-// The history list's status text: "Başarılı", "Bilgi", "Hatalı" or "Cloud Hatası".
-std::string HistoryStatusText(const TBackupHistoryItem& item);
-// The same for an entry read without its file list: whether a file of it failed.
-std::string HistoryStatusText(const TBackupHistoryItem& item, bool anyFailedFile);
-
 // A password read on the terminal where Ctrl+C ends the prompt as cancelled, with the terminal's echo restored,
 // instead of ending the process with echo still off.
 bool AskSecret(TTerminalInput& terminal, const std::string& prompt, std::string& value);

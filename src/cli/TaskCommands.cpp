@@ -12,6 +12,7 @@
 #include "app/BackupChain.h"
 #include "app/DueTasks.h"
 #include "app/GeneralSettings.h"
+#include "app/HistoryList.h"
 #include "app/OutputVerification.h"
 #include "app/TaskEditorStates.h"
 #include "app/TaskRules.h"
@@ -524,7 +525,7 @@ TJson HistoryJson(size_t index, const THistorySummary& entry) {
   const TBackupHistoryItem& item = entry.Item;
   return {{"index", index},
           {"time", TimeJson(item.BackupTime)},
-          {"status", HistoryStatusText(item, entry.HasFailedFiles)},
+          {"status", HistoryStatusText(item, entry.FailedFiles)},
           {"success", item.Success},
           {"task", item.TaskName},
           {"output", EncodeStoredPath(item.OutputPath)},

@@ -28,8 +28,11 @@ struct TStoredFileNote {
 
 // An entry as the history list shows it, read without its file list.
 struct THistorySummary {
-  TBackupHistoryItem Item;      // every field but Files, which stays empty
-  bool HasFailedFiles = false;  // a file of its list did not back up
+  TBackupHistoryItem Item;  // every field but Files, which stays empty
+  // How many files of its list did and did not back up.
+  int SuccessfulFiles = 0;
+  int FailedFiles = 0;
+  bool HasFailedFiles() const { return FailedFiles > 0; }
 };
 
 class TConfigManager {

@@ -90,12 +90,14 @@ struct TRawEntry {
   std::optional<int64_t> StorageMode;
   bool HasStorageModeText = false;
   bool HasCloudOutputPath = false;
-  bool HasFailedFiles = false;  // summaries only
+  // Summaries only: the file objects of "Files" that were and were not backed up.
+  int SuccessfulFiles = 0;
+  int FailedFiles = 0;
 };
 
 // history.json as the summary pass reads it: the value of every entry's "Files" key is checked here with a plain
-// scan of its bytes (the parser would take most of the time on it) and reaches the parser as `[]`, or as `[false]`
-// when one of its file objects is not marked successful. Everything else passes through unchanged. A file list
+// scan of its bytes (the parser would take most of the time on it) and reaches the parser as `[S,F]`, the numbers
+// of its file objects that are and are not marked successful. Everything else passes through unchanged. A file list
 // that is not well-formed JSON ends the text there, so the parse fails just as a full read would.
 class TFileListSkipper final : public std::streambuf {
 public:
@@ -173,7 +175,8 @@ private:
       FAfterColon = false;
       FStack.assign(1, '[');
       FExpect = exValueOrClose;
-      FFileFailed = false;
+      FFilesSucceeded = 0;
+      FFilesFailed = 0;
       return true;
     }
     FOut += c;
@@ -337,14 +340,14 @@ private:
 
   bool Close(unsigned char c) {
     if (c != static_cast<unsigned char>(FStack.back() == '[' ? ']' : '}')) return false;
-    if (c == '}' && FStack.size() == 2 && !FFileSuccess) FFileFailed = true;
+    if (c == '}' && FStack.size() == 2) ++(FFileSuccess ? FFilesSucceeded : FFilesFailed);
     FStack.pop_back();
     if (!FStack.empty()) {
       EndValue();
       return true;
     }
     FSkipping = false;
-    FOut += FFileFailed ? "[false]" : "[]";
+    FOut += '[' + std::to_string(FFilesSucceeded) + ',' + std::to_string(FFilesFailed) + ']';
     return true;
   }
 
@@ -373,7 +376,8 @@ private:
   bool FSuccessKey = false;    // the key so far could be a file object's "Success"
   bool FSuccessValue = false;  // the value that follows is that key's
   bool FFileSuccess = false;   // the current file object's "Success", false until it says true
-  bool FFileFailed = false;
+  int64_t FFilesSucceeded = 0;
+  int64_t FFilesFailed = 0;
 };
 
 // Reads history.json straight into entries, element by element, without building a document: the file holds
@@ -435,6 +439,8 @@ public:
       FLevel = TLevel::lvEntries;
     } else if (FLevel == TLevel::lvEntry && FEntryKey == TEntryKey::ekFiles) {
       FEntry.Item.Files.clear();
+      FEntry.SuccessfulFiles = FEntry.FailedFiles = 0;
+      FCountsRead = 0;
       FLevel = TLevel::lvFiles;
     } else if (FLevel == TLevel::lvEntry && FEntryKey == TEntryKey::ekSourceFolders) {
       FEntry.Item.SourceFolders.clear();
@@ -486,7 +492,9 @@ private:
         }
         return true;
       case TLevel::lvFiles:
-        if (FSummary && v.Bool == false) FEntry.HasFailedFiles = true;
+        // The skipper's two counts.
+        if (FSummary && v.Int && FCountsRead < 2)
+          (FCountsRead++ == 0 ? FEntry.SuccessfulFiles : FEntry.FailedFiles) = Int32(v).value_or(INT32_MAX);
         return true;
       default: return true;  // scalar elements of the root array or of "Files" are skipped
     }
@@ -551,6 +559,7 @@ private:
 
   std::function<void(TRawEntry&)> FOnEntry;
   bool FSummary = false;
+  int FCountsRead = 0;
   TLevel FLevel = TLevel::lvRoot;
   int FSkip = 0;  // depth inside a container whose content is not read
   bool FRootWasArray = false;
@@ -745,10 +754,14 @@ std::vector<THistorySummary> TConfigManager::LoadHistorySummary() {
   std::vector<THistorySummary> items;
   const THistoryRead read = ParseHistory(FHistoryFile, true, [&](TRawEntry& raw) {
     // A list the skipper did not recognise (its key spelled with escapes) arrives whole and is judged here.
-    bool failed = raw.HasFailedFiles;
-    for (const TBackupFileDetail& file : raw.Item.Files) failed |= !file.Success;
+    THistorySummary summary;
+    summary.SuccessfulFiles = raw.SuccessfulFiles;
+    summary.FailedFiles = raw.FailedFiles;
+    for (const TBackupFileDetail& file : raw.Item.Files)
+      ++(file.Success ? summary.SuccessfulFiles : summary.FailedFiles);
     raw.Item.Files.clear();
-    items.push_back({CompleteEntry(raw, *FClock), failed});
+    summary.Item = CompleteEntry(raw, *FClock);
+    items.push_back(std::move(summary));
   });
   NoteFile(FHistoryNote, FHistoryFile, read.Problem);
   if (!read.Keep) items.clear();

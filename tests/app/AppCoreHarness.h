@@ -238,7 +238,8 @@ protected:
   TRecordingCloudCopy FCloud;
   TRecordingNotification FMail;
   TScriptedEditor FEditor;
-  bool FUseEditor = false;  // the window's editor takes part (StartCore)
+  bool FUseEditor = false;                // the window's editor takes part (StartCore)
+  ILongPathSwitch* FLongPaths = nullptr;  // the window's start-up check (StartCore)
   std::unique_ptr<TAppCore> FCore;
   bool FCompress = false;  // the output kind of the tasks AddTask makes: ZIP archive or folder
 
@@ -253,6 +254,7 @@ protected:
     services.CloudCopy = &FCloud;
     services.Notification = &FMail;
     if (FUseEditor) services.Editor = &FEditor;
+    services.LongPaths = FLongPaths;
     services.ConfigDirectory = ConfigDir();
     services.RegistryFile = RegistryFile();
     FCore = std::make_unique<TAppCore>(services);

@@ -31,11 +31,13 @@ TEST_F(AppCoreStart, HiddenStartAndTheStoredPassword) {
     config.MinimizeToTray = true;
     manager.SaveConfig(config);
   }
-  StartCore({.Hidden = true});
+  FLongPaths = &SystemLongPathSwitch();
+  StartCore({.Hidden = true, .MinimizeToTray = [this] { FCore->AddLog("tray"); }});
   EXPECT_TRUE(FCore->IsHiddenStart(true));
   EXPECT_FALSE(FCore->IsHiddenStart(false));
   EXPECT_EQ(FView.LogLines,
             (std::vector<std::string>{
+                "Windows long path desteği etkin.", "tray",
                 "Windows başlangıcında sessiz modda başlatıldı; görev zamanlayıcı arka planda çalışıyor.",
                 "Program başlatıldı. Görev zamanlayıcı aktif."}));
   EXPECT_EQ(FCore->EncryptionManager()->GetPassword(), "kayıtlı");

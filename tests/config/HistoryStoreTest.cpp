@@ -308,7 +308,7 @@ namespace velkor {
 namespace {
 
 // The summary pass steps over the file lists without the parser; whatever a file holds, it must give the entries,
-// the failed-file mark and the damage note that a full read gives.
+// the counts of backed-up and failed files and the damage note that a full read gives.
 TEST_F(HistoryStoreTest, SummaryAgreesWithTheFullReadWhateverTheFileHolds) {
   FManager.AddHistoryItem(Entry("/mnt/yedek/a.zip"));
   TBackupHistoryItem allGood = Entry("/mnt/yedek/b.zip");
@@ -329,6 +329,7 @@ TEST_F(HistoryStoreTest, SummaryAgreesWithTheFullReadWhateverTheFileHolds) {
       {head + R"([ ]} , {"BackupTime":"2024-05-02T10:00:00","Success":true,"Details":"e","SourceCount":0,)"
               R"("FileCount":0,"TotalSize":0,"Files" : [{"FileName":"b","Success":false}]}])",
        2},
+      {head + R"([{"Success":true},{"Success":true},{"FileName":"c"},{"Success":true}]}])", 1},
       {head + R"(null}])", 1},
       {head + "[{\"FileName\":\"bad \xFF byte\",\"Success\":true}]}]", 1},
       {R"([{"BackupTime":"2024-05-01T10:00:00","Success":false,"Details":"d","SourceCount":1,"FileCount":1,)"
@@ -354,9 +355,11 @@ TEST_F(HistoryStoreTest, SummaryAgreesWithTheFullReadWhateverTheFileHolds) {
     EXPECT_EQ(FManager.HistoryNote().Problem, problem);
     ASSERT_EQ(summary.size(), full.size());
     for (size_t i = 0; i < full.size(); ++i) {
-      bool failed = false;
-      for (const auto& file : full[i].Files) failed |= !file.Success;
-      EXPECT_EQ(summary[i].HasFailedFiles, failed) << i;
+      int succeeded = 0;
+      int failed = 0;
+      for (const auto& file : full[i].Files) ++(file.Success ? succeeded : failed);
+      EXPECT_EQ(summary[i].SuccessfulFiles, succeeded) << i;
+      EXPECT_EQ(summary[i].FailedFiles, failed) << i;
       full[i].Files.clear();
       EXPECT_TRUE(summary[i].Item == full[i]) << i;
     }
