@@ -35,6 +35,13 @@ void TTrayResidency::RestoreFromTray() {
   FCore.AddLog(RestoredFromTrayLog);
 }
 
+void TTrayResidency::RaiseRequested() {
+  // During the start the window shows itself once the login has passed.
+  if (!FCore.StartupComplete()) return;
+  if (FWindow.WindowShown() || !FRequireLoginOnRestore) return FWindow.ShowWindow();
+  RestoreFromTray();
+}
+
 void TTrayResidency::RestoredFromTaskBar() {
   if (!FRequireLoginOnRestore || !FCore.StartupComplete()) return;
   // The window's content stays out of sight until the login has passed.

@@ -51,6 +51,8 @@ public:
   void MinimizeToTray(bool showBalloon);
   // The tray icon's double click, the tray menu's "Göster" and a second start of the program.
   void RestoreFromTray();
+  // A second start of the program asks for the window: a hidden window returns as from the tray, with the login.
+  void RaiseRequested();
   // The user brought the window back from the task bar (no tray): the login decides whether it stays.
   void RestoredFromTaskBar();
   // A close request: false when it is refused because the window goes to the tray instead.

@@ -72,15 +72,24 @@ TEST_F(TrayResidency, EveryReturnFromTheTrayAsksForTheLogin) {
   EXPECT_EQ(FView.LogLines.back(), "Program tray alanından geri getirildi.");
 
   FTray->RestoreFromTray();  // already shown: no second login
+  FTray->RaiseRequested();
+  EXPECT_EQ(FWindow.LoginPrompts, 2);
+  FWindow.MinimizeWindow();  // to the task bar by hand: a second start raises it without a login
+  FTray->RaiseRequested();
+  EXPECT_TRUE(FWindow.WindowShown());
   EXPECT_EQ(FWindow.LoginPrompts, 2);
 
   FTray->MinimizeToTray(false);
   FTray->MinimizeToTray(false);
   EXPECT_EQ(FWindow.IconAdds, 3) << "the icon is added anew each time";
   EXPECT_EQ(FWindow.Balloons.size(), 1u);
+  FTray->RaiseRequested();  // a second start while in the tray: the login as from the tray
+  EXPECT_EQ(FWindow.LoginPrompts, 3);
+  EXPECT_FALSE(FWindow.Shown);
   FWindow.Logins = {true};
   FTray->RestoreFromTray();
-  EXPECT_EQ(FWindow.LoginPrompts, 3);
+  EXPECT_EQ(FWindow.LoginPrompts, 4);
+  EXPECT_TRUE(FWindow.WindowShown());
 }
 
 TEST_F(TrayResidency, WithoutATrayTheWindowGoesToTheTaskBar) {
