@@ -41,6 +41,7 @@ void RegisterStartWithSession(const std::filesystem::path& executable) {
         "Exec=" +
         QuoteExecArgument(executable.string()) +
         " /tray\n"
+        "Icon=velkor\n"
         "Terminal=false\n"
         "X-GNOME-Autostart-enabled=true\n";
     WriteFileAtomic(StartWithSessionEntryPath(), entry);
