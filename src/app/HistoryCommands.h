@@ -14,7 +14,7 @@
 #include <string>
 
 #include "app/AppCore.h"
-#include "app/BackgroundWork.h"
+#include "app/BackgroundJob.h"
 #include "app/IAppPrompts.h"
 #include "app/RestoreFlow.h"
 #include "config/HistoryItem.h"
@@ -93,7 +93,7 @@ private:
                            std::function<void(const std::string& error)> done);
 
   THistoryCommandServices FServices;
-  TBackgroundWork FWork;
+  TBackgroundJob FWork;
 };
 
 }  // namespace velkor

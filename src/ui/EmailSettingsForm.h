@@ -5,7 +5,7 @@
 #include <QDialog>
 #include <filesystem>
 
-#include "app/BackgroundWork.h"
+#include "app/BackgroundJob.h"
 #include "app/IAppPrompts.h"
 #include "app/IPostRunSteps.h"
 #include "notify/EmailSettings.h"
@@ -54,7 +54,7 @@ private:
 
   TEmailSettingsServices FServices;
   TEmailNotifier* FEmailNotifier = nullptr;
-  TBackgroundWork FTestMail;
+  TBackgroundJob FTestMail;
   QGroupBox* grpServer;
   QLineEdit* edtServer;
   QLineEdit* edtPort;
