@@ -20,12 +20,14 @@
 #include <QVBoxLayout>
 
 #include "ui/ActionPanel.h"
+#include "ui/EmailSettingsForm.h"
 #include "ui/SettingsPage.h"
 #include "ui/SplashForm.h"
 #include "ui/TaskCentrePage.h"
 #include "ui/TitleBar.h"
 #include "ui/TrayIcon.h"
 #include "ui/UiStyle.h"
+#include "ui/WindowHistoryCommands.h"
 
 namespace velkor {
 
@@ -50,11 +52,17 @@ TfrmMain::TfrmMain(const TMainFormServices& services, QWidget* parent)
 
   BuildWindow();
   ConnectCommands();
+  FHistoryCommands = std::make_unique<TWindowHistoryCommands>(
+      this, *FCore,
+      TWindowHistoryServices{services.Prompts, services.Clock, services.MainThread, services.RegistryFile});
+  SetHistoryCommands(FHistoryCommands.get());
   // Panels and dialogs of their own plug in here (SetTaskEditor, SetHistoryCommands), before the start fills them.
   FormCreate();
 }
 
 TfrmMain::~TfrmMain() {
+  // A history command still at work ends first; what it would have shown is dropped.
+  FHistoryCommands.reset();
   FCore.reset();
   FTrayIcon->SetVisible(false);
 }
@@ -166,6 +174,14 @@ void TfrmMain::ConnectCommands() {
   connect(a.btnExit, &QPushButton::clicked, [this] { FTrayResidency->ExitClick(); });
 
   connect(FSettingsPage->SaveButton(), &QPushButton::clicked, [this] { FCore->SaveAllSettings(); });
+  auto* btnEmailSettings = new QPushButton(QStringLiteral("E-posta Ayarları"));
+  btnEmailSettings->setObjectName(QStringLiteral("btnEmailSettings"));
+  FSettingsPage->AddToolButton(btnEmailSettings);
+  connect(btnEmailSettings, &QPushButton::clicked, [this] {
+    btnEmailSettingsClick(
+        this, {FServices.Prompts, FServices.Clock, FServices.MainThread, {}},
+        [this](const std::string& line) { FCore->AddLog(line); }, FServices.RegistryFile);
+  });
 
   TTrayIcon& t = *FTrayIcon;
   connect(&t, &TTrayIcon::ShowRequested, [this] { FTrayResidency->RestoreFromTray(); });

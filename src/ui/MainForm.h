@@ -33,6 +33,7 @@ class TSettingsPage;
 class TTaskCentrePage;
 class TTitleBar;
 class TTrayIcon;
+class TWindowHistoryCommands;
 
 struct TMainFormServices {
   TMainFormServices(IAppPrompts& prompts, IClock& clock, IMainThread& mainThread)
@@ -70,6 +71,8 @@ public:
   TSettingsPage& SettingsPage() { return *FSettingsPage; }
   TTaskCentrePage& TaskCentre() { return *FTaskCentre; }
   THistoryPage& HistoryPage() { return *FHistoryPage; }
+  // The history page's commands that open dialogs (set at construction; SetHistoryCommands replaces them).
+  TWindowHistoryCommands& HistoryCommands() { return *FHistoryCommands; }
   TTrayIcon& TrayIcon() { return *FTrayIcon; }
 
   // The task editor panel: `panel` is placed in the task centre's pnlTaskDetailsHost, and `editor` receives the
@@ -135,6 +138,7 @@ private:
   TMainFormServices FServices;
   std::unique_ptr<TAppCore> FCore;
   std::unique_ptr<TTrayResidency> FTrayResidency;
+  std::unique_ptr<TWindowHistoryCommands> FHistoryCommands;
   ITaskEditorPanel* FEditor = nullptr;
   bool FWasMinimized = false;
 
