@@ -56,7 +56,9 @@ bool TQtAppPrompts::SelectOpenFile(const std::string& title, const std::string& 
 }
 
 bool TQtAppPrompts::SelectSaveFile(const std::string& title, const std::string& filter, std::string& file) {
-  const QString chosen = QFileDialog::getSaveFileName(FParent, Qs(title), Qs(file), ToQtFileFilter(filter));
+  // Choosing an existing file is the answer: it is replaced without a second question.
+  const QString chosen = QFileDialog::getSaveFileName(FParent, Qs(title), Qs(file), ToQtFileFilter(filter), nullptr,
+                                                      QFileDialog::DontConfirmOverwrite);
   if (chosen.isEmpty()) return false;
   file = Std(chosen);
   return true;
