@@ -31,15 +31,6 @@ std::string KindName(TKind kind) {
   return "?";
 }
 
-std::string Binary(size_t size, unsigned seed) {
-  std::string data(size, '\0');
-  for (char& c : data) {
-    seed = seed * 1103515245u + 12345u;
-    c = static_cast<char>(seed >> 16);
-  }
-  return data;
-}
-
 // Every file below `root` with its permission bits.
 std::map<std::string, fs::perms> Modes(const fs::path& root) {
   std::map<std::string, fs::perms> modes;
@@ -104,7 +95,7 @@ TEST_P(ChainRestoreRun, AsOfEachRunOfAFullAndThreeIncrementalsGivesTheSourcesOfT
   TBackupTask& task = AddChainTask("Proje", {{"a.txt", "a0"},
                                              {"b.txt", "b0"},
                                              {"alt/c.txt", "c0"},
-                                             {"alt/derin/d.bin", Binary(300000, 1)},
+                                             {"alt/derin/d.bin", test::NoiseBytes(300000, 1)},
                                              {"sabit.txt", "hiç değişmez"}});
   std::vector<TFileTree> states;
   Run(task, btFull, states);
@@ -114,7 +105,7 @@ TEST_P(ChainRestoreRun, AsOfEachRunOfAFullAndThreeIncrementalsGivesTheSourcesOfT
   Edit(task, "yeni.txt", "eklendi 1");
   Run(task, btIncremental, states);
   Edit(task, "a.txt", "a2");
-  Edit(task, "alt/derin/d.bin", Binary(310000, 2));
+  Edit(task, "alt/derin/d.bin", test::NoiseBytes(310000, 2));
   Edit(task, "alt/yeni klasör/e.txt", "eklendi 2");
   Run(task, btIncremental, states);
   Edit(task, "a.txt", "a3");
@@ -156,13 +147,14 @@ TEST_P(ChainRestoreRun, AsOfEachRunOfAFullAndThreeIncrementalsGivesTheSourcesOfT
 }
 
 TEST_P(ChainRestoreRun, AsOfEachRunOfAFullAndTwoDifferentialsGivesTheSourcesOfThatRun) {
-  TBackupTask& task = AddChainTask("Fark", {{"x.txt", "x0"}, {"y.txt", "y0"}, {"alt/z.bin", Binary(200000, 3)}});
+  TBackupTask& task =
+      AddChainTask("Fark", {{"x.txt", "x0"}, {"y.txt", "y0"}, {"alt/z.bin", test::NoiseBytes(200000, 3)}});
   std::vector<TFileTree> states;
   Run(task, btFull, states);
   Edit(task, "x.txt", "x1");
   Edit(task, "eklendi.txt", "1");
   Run(task, btDifferential, states);
-  Edit(task, "alt/z.bin", Binary(100, 4));
+  Edit(task, "alt/z.bin", test::NoiseBytes(100, 4));
   Edit(task, "alt/ikinci.txt", "2");
   Run(task, btDifferential, states);
 

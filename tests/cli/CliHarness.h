@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -119,6 +120,22 @@ protected:
     const int exit = process.Wait();
     return {exit, process.Out(), process.Err()};
   }
+
+#ifdef VELKOR_KILL_POINT_LIBRARY
+  // The same, with the preloaded library preload/kill_point.c set to kill the process with SIGKILL at the `at`-th
+  // `call` on a path containing `path`.
+  TResult RunCliKilledAt(const std::vector<std::string>& args, const std::string& call, const std::string& path,
+                         int at) {
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    // The library is not built with the sanitizer runtime, which would otherwise insist on coming first.
+    TScopedEnv asanOptions("ASAN_OPTIONS", std::string(asan ? asan : "") + ":verify_asan_link_order=0");
+    TScopedEnv preload("LD_PRELOAD", VELKOR_KILL_POINT_LIBRARY);
+    TScopedEnv watchedCall("VELKOR_KILL_CALL", call);
+    TScopedEnv watchedPath("VELKOR_KILL_PATH", path);
+    TScopedEnv watchedAt("VELKOR_KILL_AT", std::to_string(at));
+    return RunCli(args);
+  }
+#endif
 
   TConfigManager Manager() { return TConfigManager(GetConfigDirectory()); }
 

@@ -59,16 +59,7 @@ protected:
     if (c.Kind == okEncryptedZip) TEncryptionManager().SavePasswordToRegistry("kasa parolası");
   }
 
-  TResult RunKilled(const TKillCase& c) {
-    const char* asan = std::getenv("ASAN_OPTIONS");
-    // The library is not built with the sanitizer runtime, which would otherwise insist on coming first.
-    test::TScopedEnv asanOptions("ASAN_OPTIONS", std::string(asan ? asan : "") + ":verify_asan_link_order=0");
-    test::TScopedEnv preload("LD_PRELOAD", VELKOR_KILL_POINT_LIBRARY);
-    test::TScopedEnv call("VELKOR_KILL_CALL", c.Call);
-    test::TScopedEnv path("VELKOR_KILL_PATH", c.Path);
-    test::TScopedEnv at("VELKOR_KILL_AT", std::to_string(c.At));
-    return RunCli({"run", "Kasa"});
-  }
+  TResult RunKilled(const TKillCase& c) { return RunCliKilledAt({"run", "Kasa"}, c.Call, c.Path, c.At); }
 
   // Why `path` is not a whole backup of the sources; empty when it is.
   std::string Incomplete(const fs::path& path) {

@@ -2,9 +2,6 @@
 // it restores, its refusal of a broken chain, and a restore killed half-way that a second one completes.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <random>
-
 #include "CliHarness.h"
 #include "util/DateTime.h"
 #include "util/StringUtils.h"
@@ -18,13 +15,6 @@ using test::TFileTree;
 
 // Files that must count as unchanged for the next run are made two seconds before it (see CliTest.cpp).
 void LetASecondPass() { std::this_thread::sleep_for(2200ms); }
-
-std::string Incompressible(size_t size) {
-  std::mt19937 random(11);
-  std::string data(size, '\0');
-  for (char& c : data) c = static_cast<char>(random());
-  return data;
-}
 
 class CliRestoreAsOf : public test::CliHarness {
 protected:
@@ -109,9 +99,8 @@ TEST_F(CliRestoreAsOf, PrintsThePlanRestoresTheRunsStateAndRefusesABrokenChain) 
   EXPECT_FALSE(fs::exists(FDir / "yok"));
 }
 
-// Killed at a chosen call by the preloaded library of CliKillTest.cpp.
 TEST_F(CliRestoreAsOf, AKilledRestoreLeavesOnlyWholeFilesAndASecondOneWithSkipCompletesIt) {
-  BuildChain({{"a.txt", "a"}, {"büyük.bin", Incompressible(3 * 1024 * 1024)}, {"c.txt", "c"}});
+  BuildChain({{"a.txt", "a"}, {"büyük.bin", test::NoiseBytes(3 * 1024 * 1024, 11)}, {"c.txt", "c"}});
   const struct {
     const char* Name;
     const char* Call;
@@ -126,15 +115,7 @@ TEST_F(CliRestoreAsOf, AKilledRestoreLeavesOnlyWholeFilesAndASecondOneWithSkipCo
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
     const fs::path target = FDir / ("hedef-" + std::to_string(++n));
-    {
-      const char* asan = std::getenv("ASAN_OPTIONS");
-      test::TScopedEnv asanOptions("ASAN_OPTIONS", std::string(asan ? asan : "") + ":verify_asan_link_order=0");
-      test::TScopedEnv preload("LD_PRELOAD", VELKOR_KILL_POINT_LIBRARY);
-      test::TScopedEnv call("VELKOR_KILL_CALL", c.Call);
-      test::TScopedEnv path("VELKOR_KILL_PATH", c.Path);
-      test::TScopedEnv at("VELKOR_KILL_AT", std::to_string(c.At));
-      EXPECT_EQ(RunCli({"restore", "2", target.string(), "--as-of"}).Exit, 128 + SIGKILL);
-    }
+    EXPECT_EQ(RunCliKilledAt({"restore", "2", target.string(), "--as-of"}, c.Call, c.Path, c.At).Exit, 128 + SIGKILL);
     const TFileTree left = VisibleTree(target);
     EXPECT_EQ(left.size(), c.WholeFiles);
     EXPECT_NE(test::ReadTree(target).size(), left.size()) << "the work folder holds the file being written";

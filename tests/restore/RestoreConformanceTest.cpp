@@ -21,20 +21,15 @@ using test::WriteFile;
 
 constexpr char Password[] = "Doğru-Parola 1";
 
-std::string Binary(size_t size, uint32_t seed) {
-  std::string data(size, '\0');
-  for (auto& c : data) {
-    seed = seed * 1664525u + 1013904223u;
-    c = static_cast<char>(seed >> 24);
-  }
-  return data;
-}
-
 // Two source folders; a name without extension, an empty file, non-ASCII names, binary data and a file longer than
 // the 1 MiB copy buffer.
 TFileTree BackedUpTree() {
-  return {{"Docs/a.txt", "alfa"},         {"Docs/notlar", "uzantısız"},      {"Docs/sub/b.bin", Binary(300, 7)},
-          {"Docs/sub/derin/boş.txt", ""}, {"Docs/Türkçe ğüşİ.txt", "metin"}, {"Docs/big.bin", Binary(2621440 + 17, 11)},
+  return {{"Docs/a.txt", "alfa"},
+          {"Docs/notlar", "uzantısız"},
+          {"Docs/sub/b.bin", test::NoiseBytes(300, 7)},
+          {"Docs/sub/derin/boş.txt", ""},
+          {"Docs/Türkçe ğüşİ.txt", "metin"},
+          {"Docs/big.bin", test::NoiseBytes(2621440 + 17, 11)},
           {"Photos/p.jpg", "pppp"}};
 }
 
@@ -96,8 +91,8 @@ TEST_P(RestoreConformance, RenameAndOverwriteNeverWriteOverExistingFilesOrFolder
   EXPECT_EQ(tree.at("Docs/notlar (1)"), "uzantısız");
   EXPECT_EQ(tree.at("Docs/notlar (2)"), "uzantısız");
   EXPECT_EQ(tree.at("Docs/sub/b.bin/içinde.txt"), "klasör");
-  EXPECT_EQ(tree.at("Docs/sub/b (1).bin"), Binary(300, 7));
-  EXPECT_EQ(tree.at("Docs/sub/b (2).bin"), Binary(300, 7));
+  EXPECT_EQ(tree.at("Docs/sub/b (1).bin"), test::NoiseBytes(300, 7));
+  EXPECT_EQ(tree.at("Docs/sub/b (2).bin"), test::NoiseBytes(300, 7));
   EXPECT_EQ(tree.at("Photos/p.jpg"), "pppp");
   EXPECT_EQ(tree.at("Photos/p (1).jpg"), "pppp");
   EXPECT_EQ(tree.size(), 3u + 7u + 7u);

@@ -37,6 +37,15 @@ void WriteFile(const fs::path& path, const std::string& content) {
   out << content;
 }
 
+std::string NoiseBytes(size_t size, unsigned seed) {
+  std::string data(size, '\0');
+  for (char& c : data) {
+    seed = seed * 1664525u + 1013904223u;
+    c = static_cast<char>(seed >> 24);
+  }
+  return data;
+}
+
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path.string());

@@ -29,6 +29,8 @@ void WriteTree(const std::filesystem::path& root, const TFileTree& tree);
 // Every regular file under `root` with its content.
 TFileTree ReadTree(const std::filesystem::path& root);
 void WriteFile(const std::filesystem::path& path, const std::string& content);
+// `size` bytes that do not compress, the same for the same seed.
+std::string NoiseBytes(size_t size, unsigned seed);
 std::string ReadFile(const std::filesystem::path& path);
 
 // Sets (or, with nullopt, unsets) an environment variable for the lifetime of the object.
