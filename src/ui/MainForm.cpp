@@ -24,6 +24,7 @@
 #include "ui/SettingsPage.h"
 #include "ui/SplashForm.h"
 #include "ui/TaskCentrePage.h"
+#include "ui/TaskEditorPanel.h"
 #include "ui/TitleBar.h"
 #include "ui/TrayIcon.h"
 #include "ui/UiStyle.h"
@@ -57,6 +58,7 @@ TfrmMain::TfrmMain(const TMainFormServices& services, QWidget* parent)
       TWindowHistoryServices{services.Prompts, services.Clock, services.MainThread, services.RegistryFile});
   SetHistoryCommands(FHistoryCommands.get());
   // Panels and dialogs of their own plug in here (SetTaskEditor, SetHistoryCommands), before the start fills them.
+  PlugTaskEditor();
   FormCreate();
 }
 
@@ -226,6 +228,23 @@ void TfrmMain::FormCreate() {
 void TfrmMain::SetTaskEditor(ITaskEditorPanel* editor, QWidget* panel) {
   FEditor = editor;
   FTaskCentre->SetEditor(editor, panel);
+}
+
+void TfrmMain::PlugTaskEditor() {
+  auto* editor = new TTaskEditorPanel(*FCore, FServices.Prompts);
+  editor->SetCachePasswordChecked([this] { return FSettingsPage->CacheEncryptionPasswordChecked(); });
+  connect(editor, &TTaskEditorPanel::BackToListRequested, FTaskCentre, &TTaskCentrePage::btnBackToListClick);
+  SetTaskEditor(editor, editor);
+
+  auto* setPassword = new QPushButton(QStringLiteral("Şifre Ayarla"));
+  setPassword->setObjectName(QStringLiteral("btnSettingsEncryption"));
+  connect(setPassword, &QPushButton::clicked, editor, &TTaskEditorPanel::EncryptionSettingsClick);
+  FSettingsPage->AddToolButton(setPassword);
+  auto* decrypt = new QPushButton(QStringLiteral("Şifre Girişi"));
+  decrypt->setObjectName(QStringLiteral("btnDecryptTool"));
+  connect(decrypt, &QPushButton::clicked, this,
+          [this] { FCore->DecryptToolClick(FSettingsPage->CacheEncryptionPasswordChecked()); });
+  FSettingsPage->AddToolButton(decrypt);
 }
 
 void TfrmMain::SetHistoryCommands(IHistoryCommands* commands) { FHistoryPage->SetCommands(commands); }

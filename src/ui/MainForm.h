@@ -132,6 +132,8 @@ private:
   QWidget* BuildTabs();
   QWidget* BuildLog();
   void ConnectCommands();
+  // The task editor panel in the task centre, and the two encryption tools on the settings page.
+  void PlugTaskEditor();
   void FormCreate();
   void btnMinimizeToTrayClick();
 

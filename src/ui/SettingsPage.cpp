@@ -109,6 +109,8 @@ bool TSettingsPage::ShowNotificationsChecked() const { return chkShowNotificatio
 
 bool TSettingsPage::MinimizeToTrayChecked() const { return chkMinimizeToTray->isChecked(); }
 
+bool TSettingsPage::CacheEncryptionPasswordChecked() const { return chkCacheEncryptionPassword->isChecked(); }
+
 void TSettingsPage::AddToolButton(QPushButton* button) {
   button->setParent(grpTools);
   FToolButtons->insertWidget(FToolButtons->count() - 1, button);

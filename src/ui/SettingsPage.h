@@ -24,6 +24,8 @@ public:
   void SaveSettingsFromUI(TBackupConfig& config) const;
   bool ShowNotificationsChecked() const;
   bool MinimizeToTrayChecked() const;
+  // The box for remembering the encryption password, as it stands now.
+  bool CacheEncryptionPasswordChecked() const;
   // A button of a tool that opens its own dialog ("Şifre Girişi", "E-posta Ayarları", ...), in the tools row.
   void AddToolButton(QPushButton* button);
 

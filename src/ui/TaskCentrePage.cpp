@@ -138,6 +138,11 @@ QWidget* TTaskCentrePage::BuildTaskList() {
 
 void TTaskCentrePage::SetEditor(ITaskEditorPanel* editor, QWidget* panel) {
   FEditor = editor;
+  if (FEditorPanel != nullptr) {
+    FHostLayout->removeWidget(FEditorPanel);
+    FEditorPanel->hide();
+  }
+  FEditorPanel = panel;
   if (panel != nullptr) FHostLayout->addWidget(panel);
 }
 

@@ -21,7 +21,8 @@ class TTaskCentrePage final : public QWidget {
 public:
   TTaskCentrePage(TAppCore& core, QWidget* parent = nullptr);
 
-  // Places the editor panel's widget in pnlTaskDetailsHost; `editor` receives the tasks to show.
+  // Places the editor panel's widget in pnlTaskDetailsHost, in place of an earlier one; `editor` receives the tasks
+  // to show.
   void SetEditor(ITaskEditorPanel* editor, QWidget* panel);
   ITaskEditorPanel* Editor() const { return FEditor; }
 
@@ -55,6 +56,7 @@ private:
 
   TAppCore& FCore;
   ITaskEditorPanel* FEditor = nullptr;
+  QWidget* FEditorPanel = nullptr;
   QListWidget* lstTasks;
   QStackedWidget* pgcTasks;
   QWidget* pnlHome;

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
+#include <QStyle>
 #include <QVBoxLayout>
 
 #include "ui/ChainCardView.h"
@@ -70,12 +71,16 @@ TTaskEditorPanel::TTaskEditorPanel(TAppCore& core, IAppPrompts& prompts, QWidget
   columns->addLayout(left, 1);
   columns->addLayout(right, 0);
 
-  // The editor is taller than a small window: it scrolls, its buttons stay in view.
+  // The editor is taller than a small window: it scrolls up and down, its buttons stay in view. Sideways it asks
+  // for the width its columns need instead.
   auto* scroll = new QScrollArea(this);
   scroll->setObjectName(QStringLiteral("sbTaskDetails"));
   scroll->setWidgetResizable(true);
   scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   scroll->setWidget(content);
+  scroll->setMinimumWidth(content->minimumSizeHint().width() +
+                          scroll->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(scroll, 1);
@@ -169,14 +174,15 @@ QWidget* TTaskEditorPanel::BuildButtons() {
   auto* bar = new QWidget(this);
   bar->setObjectName(QStringLiteral("pnlTaskDetailsButtons"));
   auto* layout = new QHBoxLayout(bar);
+  layout->setContentsMargins(0, 6, 0, 0);
   btnBackToList = Named(new QPushButton(QStringLiteral("Geri Dön"), bar), "btnBackToList");
   btnSaveTask = Named(new QPushButton(QStringLiteral("Kaydet"), bar), "btnSaveTask");
   btnSaveTask->setDefault(true);
   layout->addStretch(1);
   layout->addWidget(btnBackToList);
   layout->addWidget(btnSaveTask);
-  connect(btnBackToList, &QPushButton::clicked, this, [this] { LeaveEditor(false); });
-  connect(btnSaveTask, &QPushButton::clicked, this, [this] { LeaveEditor(true); });
+  connect(btnBackToList, &QPushButton::clicked, this, &TTaskEditorPanel::BackToListRequested);
+  connect(btnSaveTask, &QPushButton::clicked, this, &TTaskEditorPanel::btnSaveTaskClick);
   return bar;
 }
 
@@ -347,28 +353,10 @@ void TTaskEditorPanel::EncryptionSettingsClick() {
   OptionChanged();
 }
 
-void TTaskEditorPanel::LeaveEditor(bool saveToFile) {
-  if (FCore.CurrentTask() != nullptr) {
-    if (saveToFile) {
-      if (!FCore.SaveCurrentTask()) return;
-    } else {
-      if (!ValidateTaskUI()) return;
-      SaveTaskFromUI(*FCore.CurrentTask());
-    }
-  }
+// "Kaydet" writes the file too, so what the user saved survives a window closed without the exit question.
+void TTaskEditorPanel::btnSaveTaskClick() {
+  if (FCore.CurrentTask() != nullptr && !FCore.SaveCurrentTask()) return;
   emit BackToListRequested();
-}
-
-void TTaskEditorPanel::OnTaskListSelectItem(TBackupTask* task, bool selected) {
-  if (task == nullptr) return;
-  TBackupTask* current = FCore.CurrentTask();
-  if (selected) {
-    if (current != nullptr && current != task && isVisible()) SaveTaskFromUI(*current);
-    FCore.SetCurrentTask(task);
-    LoadTaskToUI(task);
-  } else if (task == current && isVisible() && ValidateTaskUI()) {
-    SaveTaskFromUI(*task);
-  }
 }
 
 bool TTaskEditorPanel::CachePasswordChecked() const {

@@ -9,6 +9,7 @@
 
 #include "app/AppCore.h"
 #include "app/TaskEditorStates.h"
+#include "ui/ITaskEditorPanel.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -25,7 +26,7 @@ class TTaskStorageGroup;
 class TChainCardView;
 class TCapacityView;
 
-class TTaskEditorPanel final : public QWidget {
+class TTaskEditorPanel final : public QWidget, public ITaskEditorPanel {
   Q_OBJECT
 public:
   // `core` and `prompts` outlive the panel. Construct it before the core starts, so the core's first calls find it.
@@ -36,27 +37,26 @@ public:
   void SetCachePasswordChecked(std::function<bool()> checked) { FCachePasswordChecked = std::move(checked); }
 
   // The editor as the core asks for it.
-  bool IsLoading() const { return FLoading; }
+  bool IsLoading() const override { return FLoading; }
   // True when the content may be saved or run; always while the panel is hidden. A refusal shows its message.
-  bool ValidateTaskUI();
+  bool ValidateTaskUI() override;
   // Writes the editor into `task`, in memory. Only into the task the editor was filled from: any other would take
   // that task's values.
-  void SaveTaskFromUI(TBackupTask& task);
-  int EditorSourceCount() const;
+  void SaveTaskFromUI(TBackupTask& task) override;
+  int EditorSourceCount() const override;
 
   // What the core shows under the editor.
-  void ShowChainCard(const TChainCard& card);
-  void ShowCapacity(const TCapacityLabels& labels);
+  void ShowChainCard(const TChainCard& card) override;
+  void ShowCapacity(const TCapacityLabels& labels) override;
 
   // Fills the editor from `task` (nothing happens without one).
-  void LoadTaskToUI(TBackupTask* task);
-  // The task list's selection changed: `task` became selected or lost the selection.
-  void OnTaskListSelectItem(TBackupTask* task, bool selected);
+  void LoadTaskToUI(TBackupTask* task) override;
   // "Şifre Ayarla", from the button beside "Şifrele" or from its twin on the settings page.
   void EncryptionSettingsClick();
 
 signals:
-  // "Geri Dön" or "Kaydet" after the editor was validated and stored: the window shows the task list.
+  // "Geri Dön", or "Kaydet" once the task was validated, stored and written: the window leaves the editor (checking
+  // and storing it first, as it does for any way out).
   void BackToListRequested();
 
 private:
@@ -76,7 +76,7 @@ private:
   void btnAddSourceClick();
   void btnRemoveSourceClick();
   void btnBrowseDestinationClick();
-  void LeaveEditor(bool saveToFile);
+  void btnSaveTaskClick();
   bool CachePasswordChecked() const;
 
   TAppCore& FCore;

@@ -111,10 +111,11 @@ protected:
     FWindow->show();
   }
 
-  // Selecting a task in the task list.
+  // Opening a task from the task list, as its double click does.
   TBackupTask& Open(int index) {
     TBackupTask& task = *Config().Tasks.at(index);
-    FPanel->OnTaskListSelectItem(&task, true);
+    FCore->SetCurrentTask(&task);
+    FPanel->LoadTaskToUI(&task);
     return task;
   }
 
