@@ -9,18 +9,9 @@
 #include "app/HistoryList.h"
 #include "ui/HistoryStatusImages.h"
 #include "ui/UiStyle.h"
+#include "ui/WidgetHelpers.h"
 
 namespace velkor {
-
-namespace {
-
-QAction* NewAction(QMenu* menu, const char* name, const QString& caption) {
-  QAction* action = menu->addAction(caption);
-  action->setObjectName(QLatin1String(name));
-  return action;
-}
-
-}  // namespace
 
 THistoryPage::THistoryPage(TAppCore& core, QWidget* parent)
     : QWidget(parent),
@@ -64,13 +55,14 @@ THistoryPage::THistoryPage(TAppCore& core, QWidget* parent)
 
   pmHistory = new QMenu(this);
   pmHistory->setObjectName(QStringLiteral("pmHistory"));
-  mnuHistoryRestore = NewAction(pmHistory, "mnuHistoryRestore", QStringLiteral("Geri yükle"));
-  mnuHistoryDelete = NewAction(pmHistory, "mnuHistoryDelete", QStringLiteral("Seçili Logu Sil"));
-  mnuHistorySendMail = NewAction(pmHistory, "mnuHistorySendMail", QStringLiteral("Log Dosyasını Mail Gönder"));
-  mnuHistoryExportPdf = NewAction(pmHistory, "mnuHistoryExportPdf", QStringLiteral("Log Dosyasını PDF Olarak Kaydet"));
-  mnuHistoryVerify = NewAction(pmHistory, "mnuHistoryVerify", QStringLiteral("Doğrula"));
+  mnuHistoryRestore = NewMenuItem(pmHistory, "mnuHistoryRestore", QStringLiteral("Geri yükle"));
+  mnuHistoryDelete = NewMenuItem(pmHistory, "mnuHistoryDelete", QStringLiteral("Seçili Logu Sil"));
+  mnuHistorySendMail = NewMenuItem(pmHistory, "mnuHistorySendMail", QStringLiteral("Log Dosyasını Mail Gönder"));
+  mnuHistoryExportPdf =
+      NewMenuItem(pmHistory, "mnuHistoryExportPdf", QStringLiteral("Log Dosyasını PDF Olarak Kaydet"));
+  mnuHistoryVerify = NewMenuItem(pmHistory, "mnuHistoryVerify", QStringLiteral("Doğrula"));
   pmHistory->addSeparator();
-  mnuHistoryClear = NewAction(pmHistory, "LogGemiiniTemizle1", QStringLiteral("Log Geçmişini Temizle"));
+  mnuHistoryClear = NewMenuItem(pmHistory, "LogGemiiniTemizle1", QStringLiteral("Log Geçmişini Temizle"));
   SetCommands(nullptr);
 
   connect(lvHistory, &QWidget::customContextMenuRequested,

@@ -5,36 +5,27 @@
 #include <QSystemTrayIcon>
 
 #include "ui/UiStyle.h"
+#include "ui/WidgetHelpers.h"
 
 namespace velkor {
 
-namespace {
-
-QAction* NewItem(QMenu* menu, const char* name, const QString& caption) {
-  QAction* action = menu->addAction(caption);
-  action->setObjectName(QLatin1String(name));
-  return action;
-}
-
-}  // namespace
-
 TTrayIcon::TTrayIcon(QObject* parent) : QObject(parent), FMenu(new QMenu), FIcon(new QSystemTrayIcon(this)) {
   FMenu->setObjectName(QStringLiteral("pmTray"));
-  mnuStatus = NewItem(FMenu, "mnuStatus", QStringLiteral("Durum: Hazır"));
+  mnuStatus = NewMenuItem(FMenu, "mnuStatus", QStringLiteral("Durum: Hazır"));
   mnuStatus->setEnabled(false);
   FMenu->addSeparator();
-  mnuShow = NewItem(FMenu, "mnuShow", QStringLiteral("Göster"));
+  mnuShow = NewMenuItem(FMenu, "mnuShow", QStringLiteral("Göster"));
   QFont bold = mnuShow->font();
   bold.setBold(true);
   mnuShow->setFont(bold);
   FMenu->setDefaultAction(mnuShow);
-  mnuStartBackup = NewItem(FMenu, "mnuStartBackup", QStringLiteral("Yedeklemeyi Başlat"));
-  mnuPauseBackup = NewItem(FMenu, "mnuPauseBackup", QStringLiteral("Duraklat"));
+  mnuStartBackup = NewMenuItem(FMenu, "mnuStartBackup", QStringLiteral("Yedeklemeyi Başlat"));
+  mnuPauseBackup = NewMenuItem(FMenu, "mnuPauseBackup", QStringLiteral("Duraklat"));
   mnuPauseBackup->setEnabled(false);
-  mnuCancelBackup = NewItem(FMenu, "mnuCancelBackup", QStringLiteral("İptal Et"));
+  mnuCancelBackup = NewMenuItem(FMenu, "mnuCancelBackup", QStringLiteral("İptal Et"));
   mnuCancelBackup->setEnabled(false);
   FMenu->addSeparator();
-  mnuExit = NewItem(FMenu, "mnuExit", QStringLiteral("Çıkış"));
+  mnuExit = NewMenuItem(FMenu, "mnuExit", QStringLiteral("Çıkış"));
 
   FIcon->setIcon(QIcon(QStringLiteral(":/velkor/velkor.png")));
   FIcon->setToolTip(QStringLiteral("Velkor çalışıyor"));

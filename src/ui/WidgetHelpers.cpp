@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLinearGradient>
+#include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
@@ -53,6 +54,12 @@ QTableWidget* NewReportList(QWidget* parent, const char* name, const QStringList
   list->setWordWrap(false);
   list->setTextElideMode(Qt::ElideMiddle);
   return list;
+}
+
+QAction* NewMenuItem(QMenu* menu, const char* name, const QString& caption) {
+  QAction* action = menu->addAction(caption);
+  action->setObjectName(QLatin1String(name));
+  return action;
 }
 
 QPixmap HeaderBanner(const QSize& size, const QColor& base) {

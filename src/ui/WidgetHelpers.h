@@ -6,7 +6,9 @@
 #include <QPixmap>
 #include <QString>
 
+class QAction;
 class QLabel;
+class QMenu;
 class QTableWidget;
 class QWidget;
 
@@ -20,6 +22,8 @@ void PaintBackground(QWidget* widget, const QColor& color);
 QWidget* NewOutlinedPanel(QWidget* parent, const char* name, const QColor& fill, const QColor& outline);
 // A read-only report list with whole-row selection, no row numbers and rows `rowHeight` pixels high.
 QTableWidget* NewReportList(QWidget* parent, const char* name, const QStringList& columns, int rowHeight);
+// A menu item with an object name, appended to `menu`.
+QAction* NewMenuItem(QMenu* menu, const char* name, const QString& caption);
 // Our banner: the header colour with a soft light from the right, stretched over a header band.
 QPixmap HeaderBanner(const QSize& size, const QColor& base);
 
