@@ -167,8 +167,11 @@ TEST_F(AppCoreTaskCommands, DecryptToolRunsOnAWorkerAndReportsWhenDone) {
   }
   fs::remove(plain);
   auto waitForDecrypt = [this] {
-    while (FCore->DecryptToolBusy())
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (FCore->DecryptToolBusy()) {
+      ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the decryption did not end";
       if (FMain.ProcessPending() == 0) FMain.WaitForWork(20);
+    }
   };
 
   // No password entered: nothing more is asked.
