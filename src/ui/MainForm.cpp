@@ -35,6 +35,8 @@ namespace velkor {
 namespace {
 
 constexpr int SchedulerIntervalMs = 60000;
+constexpr int LogHeight = 150;
+constexpr int SmallLogHeight = 112;
 constexpr int StatusPanelWidths[] = {400, 250, 50};
 constexpr const char* PageTabs[] = {"Yedekleme", "Geçmiş", "Ayarlar"};
 constexpr const char* PageTabNames[] = {"tabTaskCentre", "tabHistory", "tabSettings"};
@@ -143,7 +145,7 @@ QWidget* TfrmMain::BuildTabs() {
 }
 
 QWidget* TfrmMain::BuildLog() {
-  auto* group = new QGroupBox(QStringLiteral(" Log Kayıtları "), this);
+  auto* group = FLogGroup = new QGroupBox(QStringLiteral(" Log Kayıtları "), this);
   group->setObjectName(QStringLiteral("grpLog"));
   auto* layout = new QVBoxLayout(group);
   layout->setContentsMargins(8, 14, 8, 8);
@@ -154,7 +156,7 @@ QWidget* TfrmMain::BuildLog() {
   memoLog->setLineWrapMode(QPlainTextEdit::NoWrap);
   memoLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   layout->addWidget(memoLog);
-  group->setFixedHeight(150);
+  group->setFixedHeight(LogHeight);
   auto* frame = new QWidget(this);
   auto* outer = new QVBoxLayout(frame);
   outer->setContentsMargins(12, 0, 12, 8);
@@ -369,6 +371,8 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 
 void TfrmMain::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
+  // A low window gives the pages the room and keeps a few log lines.
+  FLogGroup->setFixedHeight(height() >= 800 ? LogHeight : SmallLogHeight);
   FSizeGrip->move(width() - FSizeGrip->width(), height() - FSizeGrip->height());
   FSizeGrip->raise();
 }

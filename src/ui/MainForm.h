@@ -19,6 +19,7 @@
 #include "ui/HistoryPage.h"
 #include "ui/ITaskEditorPanel.h"
 
+class QGroupBox;
 class QLabel;
 class QPlainTextEdit;
 class QSizeGrip;
@@ -151,6 +152,7 @@ private:
   THistoryPage* FHistoryPage;
   TSettingsPage* FSettingsPage;
   TActionPanel* FActionPanel;
+  QGroupBox* FLogGroup;
   QPlainTextEdit* memoLog;
   QStatusBar* StatusBar1;
   QLabel* FStatusPanels[3];

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include "app/GeneralSettings.h"
@@ -25,7 +26,21 @@ QCheckBox* NewCheckBox(QWidget* parent, const char* name, const QString& caption
 
 TSettingsPage::TSettingsPage(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("tsSettings"));
-  auto* layout = new QVBoxLayout(this);
+  // On a small window the page scrolls instead of squeezing its controls.
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(0, 0, 0, 0);
+  auto* scroll = new QScrollArea(this);
+  scroll->setObjectName(QStringLiteral("sbSettings"));
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setWidgetResizable(true);
+  scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  auto* content = new QWidget(scroll);
+  content->setObjectName(QStringLiteral("pnlSettingsContent"));
+  scroll->setWidget(content);
+  scroll->viewport()->setAutoFillBackground(false);
+  content->setAutoFillBackground(false);
+  outer->addWidget(scroll);
+  auto* layout = new QVBoxLayout(content);
   layout->setContentsMargins(16, 12, 16, 12);
   layout->setSpacing(10);
   layout->addWidget(NewPageCaption(this, "lblSettingsCaption", QStringLiteral("Ayarlar")));
