@@ -148,7 +148,7 @@ once() {
 # The median of a contender's runs: "seconds peak-RSS-MiB" (the memory is the largest of all its runs).
 median() {
   sort -n "$WORK/$1.runs" | awk '{ t[NR] = $1; if ($2 > m) m = $2 }
-    END { printf "%.3f %.1f", (NR % 2 ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2), m / 1024 }'
+    END { printf "%.3f %.1f\n", (NR % 2 ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2), m / 1024 }'
 }
 
 CHECKED=""
