@@ -40,6 +40,11 @@ constexpr const char* UnattendedPasswordMissingMessage =
 constexpr const char* PasswordNotEnteredMessage = "Şifreleme parolası girilmediği için işlem iptal edildi.";
 constexpr const char* DecryptToolBusyMessage =
     "Bir dosyanın şifresi şu anda çözülüyor. Yeni bir dosya seçmeden önce işlemin bitmesini bekleyin.";
+constexpr const char* RestoreHoldsRunsMessage =
+    "Geri yükleme sürerken yedekleme başlatılamaz. Geri yükleme bittikten sonra tekrar deneyin.";
+constexpr const char* RestoreHoldsRunsLogLine = "Geri yükleme sürdüğü için yedekleme başlatılmadı.";
+constexpr const char* RestoreHoldsQueueLogLine =
+    "Geri yükleme sürüyor; bekleyen yedekleme geri yükleme bitince başlayacak.";
 constexpr const char* NoChangeWords = "Değişiklik bulunamadı";
 constexpr const char* CancelledWords = "iptal edildi";
 
@@ -95,7 +100,8 @@ TAppCore::TAppCore(const TAppCoreServices& services)
       FConfigDirectory(services.ConfigDirectory),
       FRegistryFile(services.RegistryFile),
       FCapacityJob(std::make_unique<TBackgroundJob>(services.MainThread)),
-      FDecryptJob(std::make_unique<TBackgroundJob>(services.MainThread)) {}
+      FDecryptJob(std::make_unique<TBackgroundJob>(services.MainThread)),
+      FCloudJob(std::make_unique<TBackgroundJob>(services.MainThread)) {}
 
 TAppCore::~TAppCore() {
   FDestroying = true;
@@ -108,6 +114,13 @@ void TAppCore::ShutDownEngine() {
   // dropped) so no half-written file stays behind.
   FCapacityJob.reset();
   FDecryptJob.reset();
+  // A cloud step still at work is cancelled and waited for; its run is then completed here with what it found.
+  if (CloudStepRunning()) {
+    *FCloudCancel = true;
+    FCloudJob.reset();
+    CloudStepDone("");
+  }
+  FCloudJob.reset();
   // The engine's destructor cancels a running backup and, while it waits for the worker, runs the worker's
   // hand-over calls: the completion is handled here, with everything it uses still alive.
   FBackupEngine.reset();
@@ -250,6 +263,11 @@ bool TAppCore::StartManualBackup(TBackupTask& task, std::optional<TBackupType> t
     return false;
   }
   AddLog("Validasyon başarılı.");
+  if (RunsHeld()) {
+    AddLog(RestoreHoldsRunsLogLine);
+    ShowAutoMessage(FPrompts, RestoreHoldsRunsMessage);
+    return false;
+  }
   if (IsTaskQueuedOrRunning(&task)) {
     AddLog("Bu görev zaten çalışıyor veya kuyrukta bekliyor.");
     ShowAutoMessage(FPrompts, "Seçili görev zaten çalışıyor veya kuyrukta bekliyor.");
@@ -279,6 +297,7 @@ void TAppCore::CancelBackup() {
     AddLog("Bekleyen yedekleme kuyruğu temizlendi.");
   }
   if (!FBackupBusy || FEngine == nullptr) return;
+  if (CloudStepRunning()) *FCloudCancel = true;
   FEngine->CancelBackup();
   FBackupPaused = false;
   FCancelPending = true;
@@ -289,7 +308,8 @@ void TAppCore::CancelBackup() {
 }
 
 void TAppCore::TogglePause() {
-  if (!FBackupBusy || FEngine == nullptr) return;
+  // An upload cannot wait in the middle of a request without the server giving up on it.
+  if (!FBackupBusy || FEngine == nullptr || CloudStepRunning()) return;
   if (FBackupPaused) {
     FEngine->ResumeBackup();
     FBackupPaused = false;
@@ -496,6 +516,41 @@ void TAppCore::ExitApplication() {
   SaveAllSettings();
 }
 
+// Output leases.
+
+TAppCore::TOutputLease::~TOutputLease() {
+  FMainThread.Post([alive = FAlive, core = FCore, id = FId] {
+    if (alive.lock()) core->ReleaseLease(id);
+  });
+}
+
+std::unique_ptr<TAppCore::TOutputLease> TAppCore::LeaseOutputs(std::vector<std::string> outputs, bool holdRuns) {
+  const int id = ++FNextLeaseId;
+  FLeases[id] = {std::move(outputs), holdRuns};
+  return std::unique_ptr<TOutputLease>(new TOutputLease(FMainThread, FAliveToken, this, id));
+}
+
+void TAppCore::ReleaseLease(int id) {
+  const auto lease = FLeases.find(id);
+  if (lease == FLeases.end()) return;
+  const bool heldRuns = lease->second.HoldsRuns;
+  FLeases.erase(lease);
+  // The runs that waited for the restore go now.
+  if (heldRuns && !RunsHeld()) PostProcessQueue();
+}
+
+bool TAppCore::RunsHeld() const {
+  return std::any_of(FLeases.begin(), FLeases.end(), [](const auto& lease) { return lease.second.HoldsRuns; });
+}
+
+bool TAppCore::OutputLeased(const std::string& output) const {
+  if (Trim(output).empty()) return false;
+  for (const auto& [id, lease] : FLeases)
+    for (const std::string& leased : lease.Outputs)
+      if (SameText(Trim(leased), Trim(output))) return true;
+  return false;
+}
+
 // Run queue.
 
 void TAppCore::ProcessQueue() {
@@ -507,6 +562,13 @@ void TAppCore::ProcessQueue() {
   // The finished worker may not have ended yet; the request stays and the next trigger dispatches it.
   if (FEngine->IsRunning()) return;
   if (FTaskQueue->empty()) return;
+  // A restore reads outputs that a run's retention could delete: the queue waits until it has ended.
+  if (RunsHeld()) {
+    if (!FHeldRunLogged) AddLog(RestoreHoldsQueueLogLine);
+    FHeldRunLogged = true;
+    return;
+  }
+  FHeldRunLogged = false;
 
   const TScheduledBackupItem item = FTaskQueue->front();
   FTaskQueue->pop_front();
@@ -727,7 +789,8 @@ void TAppCore::RefreshChainCard(TBackupTask* task) { FView.ShowChainCard(BuildCh
 void TAppCore::ApplyRetention(TBackupTask* task) {
   if (!FConfigManager) return;
   ::velkor::ApplyRetention(
-      task, *FConfigManager, FClock, [this](const std::string& line) { AddLog(line); }, [this] { SaveConfigLogged(); });
+      task, *FConfigManager, FClock, [this](const std::string& line) { AddLog(line); }, [this] { SaveConfigLogged(); },
+      [this](const std::string& output) { return OutputLeased(output); });
 }
 
 // Completion.
@@ -796,20 +859,75 @@ TBackupResultSnapshot TAppCore::BuildResultSnapshot(bool success, const std::str
 
 void TAppCore::HandleBackupComplete(bool success, const std::string& message) {
   TBackupResultSnapshot snapshot = BuildResultSnapshot(success, message);
-  auto recordsChain = [&] {
-    return snapshot.Success && FRunningTask != nullptr && (snapshot.FileCount != 0 || FEffectiveBackupType == btFull);
+  if (NeedsCloudStep(snapshot)) return StartCloudStep(std::move(snapshot));
+  FinishBackupComplete(std::move(snapshot));
+}
+
+bool TAppCore::NeedsCloudStep(const TBackupResultSnapshot& snapshot) const {
+  return RecordsChain(snapshot) && FCloudCopy != nullptr && UsesCloudDestination(FRunningTask->StorageMode);
+}
+
+bool TAppCore::RecordsChain(const TBackupResultSnapshot& snapshot) const {
+  return snapshot.Success && FRunningTask != nullptr && (snapshot.FileCount != 0 || FEffectiveBackupType == btFull);
+}
+
+// 2. The copy to the cloud destination, on a work thread: the engine's worker ends meanwhile, the run stays busy.
+void TAppCore::StartCloudStep(TBackupResultSnapshot snapshot) {
+  FCloudSnapshot = std::make_shared<TBackupResultSnapshot>(std::move(snapshot));
+  *FCloudCancel = false;
+  FCloudPercent = -1;
+  TBackgroundJob* job = FCloudJob.get();
+  auto work = [this, job, copy = FCloudCopy, target = CloudCopyTargetOf(*FRunningTask), result = FCloudSnapshot,
+               cancel = FCloudCancel] {
+    TPostRunContext context;
+    // The posted calls run only while the job, and so the core, is alive.
+    context.AddLog = [this, job](const std::string& line) { job->Post([this, line] { AddLog(line); }); };
+    context.OnProgress = [this, job](const TCloudCopyProgress& p) { job->Post([this, p] { ShowCloudProgress(p); }); };
+    context.ShouldCancel = [cancel] { return cancel->load(); };
+    copy->PerformPostRunCloudCopy(target, *result, context);
   };
-  // Everything below runs while the engine's worker waits; nothing may escape into it.
-  try {
-    if (recordsChain() && FCloudCopy != nullptr)
-      FCloudCopy->PerformPostRunCloudCopy(*FRunningTask, snapshot, [this](const std::string& line) { AddLog(line); });
-  } catch (const std::exception& e) {
+  // A core going away (the engine's completion inside its destructor) has no time for an upload: the step runs
+  // here, cancelled at once, and leaves the output where the run put it.
+  if (FDestroying || !job) {
+    TPostRunContext context;
+    context.AddLog = [this](const std::string& line) { AddLog(line); };
+    context.ShouldCancel = [] { return true; };
+    FCloudCopy->PerformPostRunCloudCopy(CloudCopyTargetOf(*FRunningTask), *FCloudSnapshot, context);
+    return CloudStepDone("");
+  }
+  job->Start(std::move(work), [this](const std::string& error) { CloudStepDone(error); });
+  UpdateTrayStatus();
+  FlushPendingLogs();
+}
+
+void TAppCore::ShowCloudProgress(const TCloudCopyProgress& progress) {
+  if (!FCloudSnapshot) return;
+  FView.SetProgressPosition(progress.Percent);
+  FView.SetProgressText(progress.ProgressText);
+  FView.SetStatusText(0, progress.StatusText);
+  if (progress.Percent != FCloudPercent) {
+    FCloudPercent = progress.Percent;
+    UpdateTrayStatus();
+  }
+}
+
+void TAppCore::CloudStepDone(const std::string& error) {
+  if (!FCloudSnapshot) return;
+  TBackupResultSnapshot snapshot = std::move(*FCloudSnapshot);
+  FCloudSnapshot.reset();
+  FCloudPercent = -1;
+  if (!error.empty()) {
     snapshot.Success = false;
     snapshot.CloudStatus = "Başarısız";
-    snapshot.Message += std::string(" | Cloud upload hatası: ") + e.what();
-    AddLog(std::string("Cloud upload hatası: ") + e.what());
+    snapshot.Message += std::string(" | Cloud upload hatası: ") + error;
+    AddLog(std::string("Cloud upload hatası: ") + error);
   }
+  FinishBackupComplete(std::move(snapshot));
+}
 
+// The steps after the cloud step, in their order: the outcome logged and shown, the history entry, the mail, the
+// chain with retention and the save, the run state reset and the next queued run.
+void TAppCore::FinishBackupComplete(TBackupResultSnapshot snapshot) {
   if (!snapshot.StorageModeText.empty()) AddLog("Çalışma depolama modu: " + snapshot.StorageModeText);
   if (!snapshot.LocalOutputPath.empty()) AddLog("Lokal çıktı: " + snapshot.LocalOutputPath);
   if (!snapshot.CloudOutputPath.empty())
@@ -850,7 +968,7 @@ void TAppCore::HandleBackupComplete(bool success, const std::string& message) {
   FlushPendingLogs();
 
   if (FRunningTask != nullptr) {
-    if (recordsChain()) {
+    if (RecordsChain(snapshot)) {
       try {
         RecordRunInChain(FRunningTask, snapshot);
       } catch (const std::exception& e) {
@@ -862,6 +980,12 @@ void TAppCore::HandleBackupComplete(bool success, const std::string& message) {
     RefreshTaskList();
   }
 
+  ResetRunState();
+  FLastSnapshot = std::move(snapshot);
+  PostProcessQueue();
+}
+
+void TAppCore::ResetRunState() {
   FRunningTask = nullptr;
   FScheduledType = 0;
   FRunningManualType.reset();
@@ -872,9 +996,6 @@ void TAppCore::HandleBackupComplete(bool success, const std::string& message) {
   FPlannedParentBackupId.clear();
   FRequestedBackupType = btFull;
   FEffectiveBackupType = btFull;
-  FLastSnapshot = std::move(snapshot);
-
-  PostProcessQueue();
 }
 
 void TAppCore::AddHistoryFromSnapshot(const TBackupResultSnapshot& snapshot) {
@@ -946,7 +1067,13 @@ TRunUiState TAppCore::CurrentRunUiState() const {
     state.TrayStartEnabled = false;
     state.TrayPauseEnabled = true;
     state.TrayCancelEnabled = true;
-    if (FBackupPaused) {
+    if (CloudStepRunning()) {
+      state.PauseButtonEnabled = false;
+      state.TrayPauseEnabled = false;
+      state.TrayStatusLine = "Durum: Cloud'a Yükleniyor";
+      state.TrayHint = FCloudPercent < 0 ? std::string("Velkor - Cloud upload")
+                                         : "Velkor - Cloud upload: " + std::to_string(FCloudPercent) + "%";
+    } else if (FBackupPaused) {
       state.TrayStatusLine = "Durum: Duraklatıldı";
       state.PauseCaption = "Devam Et";
       state.TrayHint = "Velkor - Duraklatıldı";

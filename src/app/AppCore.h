@@ -7,9 +7,11 @@
 //
 // Main thread only. The engine's worker hands its progress and completion over through IMainThread; the next
 // queued run is dispatched from a posted call, after the completion handler has returned.
+#include <atomic>
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -40,7 +42,9 @@ struct TScheduledBackupItem {
   std::optional<TBackupType> ManualType;
 };
 
-// What the core is given. Everything but the view, prompts, clock and main thread is optional.
+// What the core is given. Everything but the view, prompts, clock and main thread is optional. The front ends do not
+// fill this themselves: AppComposition puts the core together with its cloud step and run notification, so no front
+// end can leave a step out. Tests give recording steps of their own.
 struct TAppCoreServices {
   TAppCoreServices(IAppView& view, IAppPrompts& prompts, IClock& clock, IMainThread& mainThread)
       : View(view), Prompts(prompts), Clock(clock), MainThread(mainThread) {}
@@ -89,6 +93,29 @@ public:
   TBackupTask* CurrentTask() const { return FCurrentTask; }
   void SetCurrentTask(TBackupTask* task) { FCurrentTask = task; }
 
+  // Work that reads backup outputs outside a run (restore, verification, the history mail and PDF report) holds a
+  // lease while it reads: retention leaves every output it names in place for now, and a lease that holds runs (a
+  // restore) keeps every run from starting meanwhile: a due run waits in the queue, a manual start is refused. The
+  // lease ends when the object goes, on any thread (the end reaches the main thread through its queue).
+  class TOutputLease {
+  public:
+    ~TOutputLease();
+    TOutputLease(const TOutputLease&) = delete;
+    TOutputLease& operator=(const TOutputLease&) = delete;
+
+  private:
+    friend class TAppCore;
+    TOutputLease(IMainThread& mainThread, std::weak_ptr<int> alive, TAppCore* core, int id)
+        : FMainThread(mainThread), FAlive(std::move(alive)), FCore(core), FId(id) {}
+    IMainThread& FMainThread;
+    std::weak_ptr<int> FAlive;
+    TAppCore* FCore;
+    int FId;
+  };
+  std::unique_ptr<TOutputLease> LeaseOutputs(std::vector<std::string> outputs, bool holdRuns);
+  bool RunsHeld() const;
+  bool OutputLeased(const std::string& output) const;
+
   // User commands.
   void StartBackupClick();  // start button and tray item: a manual run of the current task
   void TestBackupClick();
@@ -96,7 +123,8 @@ public:
   // is already queued or running.
   bool StartManualBackup(TBackupTask& task, std::optional<TBackupType> type = std::nullopt);
   void CancelBackupClick();  // asks first
-  void CancelBackup();       // cancels without asking: empties the queue and stops the running backup
+  // Cancels without asking: empties the queue and stops the running backup, or its cloud step.
+  void CancelBackup();
   void TogglePause();
   // Saves the editor, the general settings and the encryption password setting. False when the editor's
   // validation refused (nothing saved).
@@ -149,8 +177,11 @@ public:
   void RefreshChainCard(TBackupTask* task);
   void ApplyRetention(TBackupTask* task);
 
-  // Completion.
+  // Completion: the engine's outcome becomes a snapshot; a cloud or hybrid run's cloud step then runs on a work
+  // thread (the run stays busy, its progress shown, "İptal Et" stops it) and the remaining steps follow on the main
+  // thread once it has ended.
   void HandleBackupComplete(bool success, const std::string& message);
+  bool CloudStepRunning() const { return FCloudJob && FCloudJob->Busy(); }
   TBackupResultSnapshot BuildResultSnapshot(bool success, const std::string& message) const;
   void AddHistoryFromSnapshot(const TBackupResultSnapshot& snapshot);
   // The snapshot of the last completion, for callers that wait for a run (the command-line tool).
@@ -210,6 +241,15 @@ private:
   TRunUiState CurrentRunUiState() const;
   void ShutDownEngine();
   void StartCapacityAnalysis();
+  // The completion's steps after the snapshot, in their order.
+  bool RecordsChain(const TBackupResultSnapshot& snapshot) const;
+  bool NeedsCloudStep(const TBackupResultSnapshot& snapshot) const;
+  void StartCloudStep(TBackupResultSnapshot snapshot);
+  void CloudStepDone(const std::string& error);
+  void ShowCloudProgress(const TCloudCopyProgress& progress);
+  void FinishBackupComplete(TBackupResultSnapshot snapshot);
+  void ResetRunState();
+  void ReleaseLease(int id);
 
   IAppView& FView;
   IAppPrompts& FPrompts;
@@ -235,6 +275,19 @@ private:
   bool FCapacityPending = false;
   const TBackupTask* FCapacityTask = nullptr;  // the task the labels show
   std::unique_ptr<TBackgroundJob> FDecryptJob;
+  // The cloud step of the completion. Its work writes the snapshot it was given, which the main thread reads once
+  // the work has ended (also when the core goes while it runs).
+  std::unique_ptr<TBackgroundJob> FCloudJob;
+  std::shared_ptr<TBackupResultSnapshot> FCloudSnapshot;
+  std::shared_ptr<std::atomic<bool>> FCloudCancel = std::make_shared<std::atomic<bool>>(false);
+  int FCloudPercent = -1;  // the cloud step's progress for the tray, -1 before its first report
+  struct TLease {
+    std::vector<std::string> Outputs;
+    bool HoldsRuns = false;
+  };
+  std::map<int, TLease> FLeases;
+  int FNextLeaseId = 0;
+  bool FHeldRunLogged = false;  // a due run waiting for a restore was logged once
   std::unique_ptr<TEncryptionManager> FEncryptionManager;
   std::unique_ptr<std::deque<TScheduledBackupItem>> FTaskQueue;
   std::unique_ptr<std::vector<std::string>> FPendingLogs;

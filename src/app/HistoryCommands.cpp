@@ -32,6 +32,8 @@ struct THistoryCommands::TRestoreRun {
   TRestoreAnalysis Analysis;
   int32_t Restored = 0;
   int32_t Skipped = 0;
+  // From the wizard's "Başlat" to the end: no run starts, and retention leaves the outputs read here alone.
+  std::unique_ptr<TAppCore::TOutputLease> Lease;
   ~TRestoreRun() { WipeString(Options.EncryptionPassword); }
 };
 
@@ -41,9 +43,13 @@ THistoryCommands::THistoryCommands(const THistoryCommandServices& services)
 THistoryCommands::~THistoryCommands() = default;
 
 void THistoryCommands::RunBehindWaitWindow(const TWaitWindowText& wait, std::function<void()> work,
-                                           std::function<void(const std::string& error)> done) {
+                                           std::function<void(const std::string& error)> done,
+                                           const std::string& readOutput) {
   FServices.Windows.ShowWaitWindow(wait);
-  FWork.Start(std::move(work), [this, done = std::move(done)](const std::string& error) {
+  // Retention leaves the output alone while the work reads it.
+  std::shared_ptr<TAppCore::TOutputLease> lease =
+      readOutput.empty() ? nullptr : FServices.Core.LeaseOutputs({readOutput}, false);
+  FWork.Start(std::move(work), [this, done = std::move(done), lease](const std::string& error) {
     FServices.Windows.CloseWaitWindow();
     done(error);
   });
@@ -79,6 +85,10 @@ void THistoryCommands::RestoreHistoryItem(const TBackupHistoryItem& item) {
     ShowAutoMessage(FServices.Prompts, *refusal);
     return;
   }
+  std::vector<std::string> outputs{item.OutputPath};
+  if (run->Plan)
+    for (const TChainRestoreStep& step : run->Plan->Steps) outputs.push_back(step.OutputPath);
+  run->Lease = FServices.Core.LeaseOutputs(std::move(outputs), true);
   StartAnalysis(run);
 }
 
@@ -189,7 +199,8 @@ void THistoryCommands::mnuHistorySendMailClick(const std::optional<TBackupHistor
           return;
         }
         FServices.Core.AddLog(HistoryMailSentLogLine);
-      });
+      },
+      selected->OutputPath);
 }
 
 void THistoryCommands::mnuHistoryExportPdfClick(const std::optional<TBackupHistoryItem>& selected) {
@@ -209,7 +220,8 @@ void THistoryCommands::mnuHistoryExportPdfClick(const std::optional<TBackupHisto
           return;
         }
         FServices.Core.AddLog(PdfExportedLogPrefix + file.string());
-      });
+      },
+      selected->OutputPath);
 }
 
 void THistoryCommands::mnuHistoryVerifyClick(const std::optional<TBackupHistoryItem>& selected) {
@@ -229,7 +241,8 @@ void THistoryCommands::mnuHistoryVerifyClick(const std::optional<TBackupHistoryI
         const TVerifyReport report = VerifyOutcomeReport(*outcome);
         if (!report.LogLine.empty()) FServices.Core.AddLog(report.LogLine);
         FServices.Prompts.ShowMessage(report.Message, report.Kind);
-      });
+      },
+      selected->OutputPath);
 }
 
 }  // namespace velkor

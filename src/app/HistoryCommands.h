@@ -88,9 +88,10 @@ private:
   void StartRestore(std::shared_ptr<TRestoreRun> run);
   void RunRestore(TRestoreRun& run);
   void RestoreDone(std::shared_ptr<TRestoreRun> run, const std::string& error);
-  // Shows the wait window and runs `work` behind it; `done` follows once the window is closed.
+  // Shows the wait window and runs `work` behind it; `done` follows once the window is closed. `readOutput`, when
+  // not empty, is leased from the core meanwhile.
   void RunBehindWaitWindow(const TWaitWindowText& wait, std::function<void()> work,
-                           std::function<void(const std::string& error)> done);
+                           std::function<void(const std::string& error)> done, const std::string& readOutput = {});
 
   THistoryCommandServices FServices;
   TBackgroundJob FWork;

@@ -125,28 +125,43 @@ private:
 
 }  // namespace
 
-bool UploadOutputToCloud(const TBackupTask* task, const std::string& sourcePath, std::string& remotePath,
-                         const TUploadProgress& progress, IClock& clock) {
+TCloudCopyTarget CloudCopyTargetOf(const TBackupTask& task) {
+  return {task.Name,
+          task.StorageMode,
+          task.CloudProvider,
+          task.CloudDestinationFolder,
+          task.CloudAccountName,
+          task.CloudPasswordProtected};
+}
+
+bool UploadOutputToCloud(const TCloudCopyTarget& target, const std::string& sourcePath, std::string& remotePath,
+                         const TUploadProgress& progress, IClock& clock, const std::function<bool()>& shouldCancel) {
   remotePath.clear();
-  if (task == nullptr || Trim(sourcePath).empty()) return false;
+  if (Trim(sourcePath).empty()) return false;
   std::string secret;
   try {
-    secret = UnprotectString(task->CloudPasswordProtected);
+    secret = UnprotectString(target.CloudPasswordProtected);
   } catch (const std::exception&) {
     secret.clear();
   }
-  TCloudStorageSettings settings = TCloudStorageClient::BuildSettings(task->CloudProvider, task->CloudDestinationFolder,
-                                                                      task->CloudAccountName, secret);
+  TCloudStorageSettings settings = TCloudStorageClient::BuildSettings(
+      target.CloudProvider, target.CloudDestinationFolder, target.CloudAccountName, secret);
   TCloudStorageClient client(settings, clock);
   WipeString(secret);
   WipeString(settings.SecretKey);
   client.SetOnProgress(progress);
+  client.SetShouldCancel(shouldCancel);
   client.UploadBackupOutput(sourcePath, remotePath);
   return !remotePath.empty();
 }
 
-bool CopyOutputToFolder(const std::string& sourcePath, const std::string& targetFolder, std::string& copiedPath) {
+bool CopyOutputToFolder(const std::string& sourcePath, const std::string& targetFolder, std::string& copiedPath,
+                        const std::function<bool()>& shouldCancel) {
   copiedPath.clear();
+  auto checkCancel = [&shouldCancel] {
+    if (shouldCancel && shouldCancel()) throw EVelkorError(CloudCopyCancelledMessage);
+  };
+  checkCancel();
   if (Trim(sourcePath).empty() || Trim(targetFolder).empty()) return false;
   LongForceDirectories(targetFolder);
   const fs::path target = ToNativePath(targetFolder);
@@ -170,6 +185,7 @@ bool CopyOutputToFolder(const std::string& sourcePath, const std::string& target
   const fs::path built = copy.Work() / source.filename();
   LongForceDirectories(built.string());
   for (const auto& [file, relative] : files) {
+    checkCancel();
     LongForceDirectories((built / relative).parent_path().string());
     LongCopyFile(file, (built / relative).string(), false);
   }
@@ -185,19 +201,20 @@ bool CopyOutputToFolder(const std::string& sourcePath, const std::string& target
   return true;
 }
 
-void TPostRunCloudCopy::PerformPostRunCloudCopy(TBackupTask& task, TBackupResultSnapshot& s, const TAddLog& addLog) {
-  if (!s.Success || (task.StorageMode != smCloud && task.StorageMode != smHybrid)) return;
-  if (Trim(task.CloudDestinationFolder).empty()) {
+void TPostRunCloudCopy::PerformPostRunCloudCopy(const TCloudCopyTarget& target, TBackupResultSnapshot& s,
+                                                const TPostRunContext& context) {
+  if (!s.Success || (target.StorageMode != smCloud && target.StorageMode != smHybrid)) return;
+  if (Trim(target.CloudDestinationFolder).empty()) {
     s.CloudStatus = "Hedef tanımsız";
-    addLog("Cloud hedef bilgisi bulunamadı; cloud kopya atlandı.");
+    context.AddLog("Cloud hedef bilgisi bulunamadı; cloud kopya atlandı.");
     return;
   }
   std::string error;
   try {
-    if (IsFolderCopyProvider(task.CloudProvider))
-      CopyToFolder(task, s, addLog);
+    if (IsFolderCopyProvider(target.CloudProvider))
+      CopyToFolder(target, s, context);
     else
-      Upload(task, s, addLog);
+      Upload(target, s, context);
     return;
   } catch (const std::exception& e) {
     error = e.what();
@@ -206,13 +223,20 @@ void TPostRunCloudCopy::PerformPostRunCloudCopy(TBackupTask& task, TBackupResult
   }
   s.Success = false;
   s.CloudStatus = "Başarısız";
+  if (context.ShouldCancel && context.ShouldCancel()) {
+    // The output stays where the run left it; the run counts as cancelled, so no report is mailed.
+    s.Message += std::string(" | ") + CloudCopyCancelledMessage;
+    context.AddLog(CloudCopyCancelledMessage);
+    return;
+  }
   s.Message += " | Cloud upload hatası: " + error;
-  addLog("Cloud upload hatası: " + error);
+  context.AddLog("Cloud upload hatası: " + error);
 }
 
-void TPostRunCloudCopy::Upload(TBackupTask& task, TBackupResultSnapshot& s, const TAddLog& addLog) {
+void TPostRunCloudCopy::Upload(const TCloudCopyTarget& target, TBackupResultSnapshot& s,
+                               const TPostRunContext& context) {
   std::optional<THeldOutput> held;
-  if (task.StorageMode == smCloud) held.emplace(s.OutputPath);
+  if (target.StorageMode == smCloud) held.emplace(s.OutputPath);
   const std::string source = held ? held->Path() : s.OutputPath;
 
   FStartTick = FClock.TickMs();
@@ -220,42 +244,47 @@ void TPostRunCloudCopy::Upload(TBackupTask& task, TBackupResultSnapshot& s, cons
   FLastShownPercent = -1;
   std::string remote;
   const bool uploaded = UploadOutputToCloud(
-      &task, source, remote,
-      [this](const std::string& fileName, int64_t sent, int64_t total) { ShowProgress(fileName, sent, total); },
-      FClock);
+      target, source, remote,
+      [this, &context](const std::string& fileName, int64_t sent, int64_t total) {
+        ShowProgress(context, fileName, sent, total);
+      },
+      FClock, context.ShouldCancel);
   if (!uploaded) {
     s.Success = false;
     s.CloudStatus = "Başarısız";
     s.Message += " | Cloud upload tamamlanamadı.";
-    addLog("Cloud upload tamamlanamadı.");
+    context.AddLog("Cloud upload tamamlanamadı.");
     return;
   }
   s.CloudOutputPath = remote;
   s.CloudStatus = "Tamamlandı";
   s.Message += " | Cloud upload: " + remote;
-  addLog("Cloud hedefe upload tamamlandı: " + remote);
-  if (task.StorageMode != smCloud) return;
+  context.AddLog("Cloud hedefe upload tamamlandı: " + remote);
+  if (target.StorageMode != smCloud) return;
   s.OutputPath = remote;
   const std::string warning = held->Discard();
-  if (!warning.empty()) addLog("Geçici cloud staging temizleme uyarısı: " + warning);
+  if (!warning.empty()) context.AddLog("Geçici cloud staging temizleme uyarısı: " + warning);
 }
 
-void TPostRunCloudCopy::CopyToFolder(TBackupTask& task, TBackupResultSnapshot& s, const TAddLog& addLog) {
+void TPostRunCloudCopy::CopyToFolder(const TCloudCopyTarget& target, TBackupResultSnapshot& s,
+                                     const TPostRunContext& context) {
   std::string copied;
-  if (!CopyOutputToFolder(s.OutputPath, task.CloudDestinationFolder, copied)) {
+  if (!CopyOutputToFolder(s.OutputPath, target.CloudDestinationFolder, copied, context.ShouldCancel)) {
     s.Success = false;
     s.CloudStatus = "Başarısız";
     s.Message += " | Cloud kopyası tamamlanamadı.";
-    addLog("Cloud kopyası tamamlanamadı.");
+    context.AddLog("Cloud kopyası tamamlanamadı.");
     return;
   }
   s.CloudOutputPath = copied;
   s.CloudStatus = "Tamamlandı";
   s.Message += " | Cloud kopyası: " + copied;
-  addLog("Hibrit kopya cloud hedefe gönderildi: " + copied);
+  context.AddLog("Hibrit kopya cloud hedefe gönderildi: " + copied);
 }
 
-void TPostRunCloudCopy::ShowProgress(const std::string& fileName, int64_t sent, int64_t total) {
+void TPostRunCloudCopy::ShowProgress(const TPostRunContext& context, const std::string& fileName, int64_t sent,
+                                     int64_t total) {
+  if (!context.OnProgress) return;
   const int percent = total > 0 ? static_cast<int>(std::clamp<int64_t>(sent * 100 / total, 0, 100)) : 100;
   const uint64_t now = FClock.TickMs();
   const bool due = FLastShownPercent < 0 || now - FLastShownTick >= ProgressIntervalMs;
@@ -264,9 +293,8 @@ void TPostRunCloudCopy::ShowProgress(const std::string& fileName, int64_t sent, 
   FLastShownPercent = percent;
   const double seconds = static_cast<double>(std::max<uint64_t>(now - FStartTick, 1)) / 1000.0;
   const std::string speed = FormatNumber(static_cast<double>(sent) / BytesPerMegabyte / seconds, 1);
-  FView.SetProgressPosition(percent);
-  FView.SetProgressText("Cloud upload: " + fileName + " (" + std::to_string(percent) + "%, " + speed + " MB/s)");
-  FView.SetStatusText(0, "Cloud upload: " + std::to_string(percent) + "%");
+  context.OnProgress({percent, "Cloud upload: " + fileName + " (" + std::to_string(percent) + "%, " + speed + " MB/s)",
+                      "Cloud upload: " + std::to_string(percent) + "%"});
 }
 
 }  // namespace velkor

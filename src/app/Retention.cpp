@@ -26,6 +26,9 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* RetentionAppliedMessage = "Retention uygulandı: En eski yedek seti temizlendi.";
+constexpr const char* RetentionDeferredMessage =
+    "Retention ertelendi: En eski yedek seti şu anda okunuyor (geri yükleme veya doğrulama); bir sonraki yedeklemede "
+    "temizlenecek.";
 constexpr const char* DeleteWarning = "Retention silme uyarısı: ";
 constexpr const char* MirrorDeleteWarning = "Retention cloud silme uyarısı: ";
 
@@ -157,14 +160,24 @@ void DeleteRetired(TRetiredOutput& retired) {
 }  // namespace
 
 void ApplyRetention(TBackupTask* task, TConfigManager& configManager, IClock& clock,
-                    const std::function<void(const std::string&)>& addLog, const std::function<void()>& saveConfig) {
+                    const std::function<void(const std::string&)>& addLog, const std::function<void()>& saveConfig,
+                    const std::function<bool(const std::string& output)>& outputInUse) {
   if (task == nullptr || task->BackupChain.empty()) return;
   PruneMissingChainItems(*task);
   if (task->MaxBackupsToKeep <= 0) return;
-  const std::vector<std::string> removedSets = ChooseSetsToRemove(*task);
-  if (removedSets.empty()) return;
+  std::vector<std::string> removedSets = ChooseSetsToRemove(*task);
   auto& chain = task->BackupChain;
   auto inSet = [](const TBackupChainItem& item, const std::string& setId) { return SameText(item.SetId, setId); };
+  if (outputInUse)
+    std::erase_if(removedSets, [&](const std::string& setId) {
+      for (const auto& item : chain)
+        if (inSet(*item, setId) && (outputInUse(item->OutputPath) || outputInUse(item->MirrorOutputPath))) {
+          addLog(RetentionDeferredMessage);
+          return true;
+        }
+      return false;
+    });
+  if (removedSets.empty()) return;
 
   // 1. The history lets go of the sets' outputs.
   std::vector<std::string> deletedPaths;

@@ -28,8 +28,11 @@ namespace velkor {
 // silme uyarısı: ") and does not stop the cleanup; the chain item goes in any case. Cloud objects ("s3://") are
 // never touched, and a path that is a file-system root or holds one of the task's source folders is never
 // deleted. An error of the history store reaches the caller before anything else has changed. `saveConfig` is
-// called only when a set was removed; the caller saves again afterwards for its own changes.
+// called only when a set was removed; the caller saves again afterwards for its own changes. A set with an output
+// for which `outputInUse` is true (a restore or verification reads it) stays this time, with a log line; a later
+// run removes it.
 void ApplyRetention(TBackupTask* task, TConfigManager& configManager, IClock& clock,
-                    const std::function<void(const std::string&)>& addLog, const std::function<void()>& saveConfig);
+                    const std::function<void(const std::string&)>& addLog, const std::function<void()>& saveConfig,
+                    const std::function<bool(const std::string& output)>& outputInUse = {});
 
 }  // namespace velkor

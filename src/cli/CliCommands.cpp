@@ -13,12 +13,12 @@
 #include <streambuf>
 #include <vector>
 
+#include "app/AppComposition.h"
 #include "app/AppCore.h"
 #include "app/DueTasks.h"
 #include "app/EmailCommands.h"
 #include "app/HistoryList.h"
 #include "app/LogText.h"
-#include "app/PostRunCloudCopy.h"
 #include "app/TaskRules.h"
 #include "cli/CliPrompts.h"
 #include "cli/CliSupport.h"
@@ -102,26 +102,9 @@ int64_t MillisecondsToNextTick() {
   return 60000 - intoMinute + 500;
 }
 
-// Each finished run's mail goes out on a thread of its own; a failure is logged like the run's own lines.
-TRunEmailNotification MakeRunNotification(TQueuedMainThread& mainThread, std::unique_ptr<TAppCore>& core) {
-  return TRunEmailNotification({}, [&mainThread, &core](const std::string& line) {
-    mainThread.Post([&core, line] {
-      if (core) core->AddLog(line);
-    });
-  });
-}
-
 // Mails still on their way are waited for, a minute at most, so a headless run's report is not lost as the
 // process ends.
-void WaitForRunNotifications(TRunEmailNotification& mail, TQueuedMainThread& mainThread, TAppCore& core) {
-  const auto deadline = TSteadyClock::now() + std::chrono::seconds(60);
-  while (!mail.WaitForAll(std::chrono::milliseconds(LoopWakeMs)) && TSteadyClock::now() < deadline) {
-    mainThread.ProcessPending();
-    core.FlushPendingLogs();
-  }
-  mainThread.ProcessPending();
-  core.FlushPendingLogs();
-}
+constexpr auto MailWait = std::chrono::seconds(60);
 
 }  // namespace
 
@@ -172,13 +155,12 @@ int RunHistoryPdfCommand(const std::string& index, [[maybe_unused]] const std::s
 int RunBackupCommand(const std::string& taskName, std::optional<TBackupType> type) {
   TTerminalInput terminal;
   TQueuedMainThread mainThread;
-  std::unique_ptr<TAppCore> core;
-  TRunEmailNotification mail = MakeRunNotification(mainThread, core);
+  std::unique_ptr<TComposedApp> app;
   // Ctrl+C: a password prompt ends as cancelled; a run is cancelled and recorded as such.
   TSignalWatcher signals([&](int) {
     terminal.Interrupt();
     mainThread.Post([&] {
-      if (core) core->CancelBackup();
+      if (app) app->Core().CancelBackup();
     });
   });
 
@@ -189,11 +171,8 @@ int RunBackupCommand(const std::string& taskName, std::optional<TBackupType> typ
   }
   TCliView view(StderrIsTerminal());
   TCliPrompts prompts(terminal, true);
-  TPostRunCloudCopy cloud(view, SystemClock());
-  TAppCoreServices services(view, prompts, SystemClock(), mainThread);
-  services.CloudCopy = &cloud;
-  services.Notification = &mail;
-  core = std::make_unique<TAppCore>(services);
+  app = std::make_unique<TComposedApp>(TFrontEnd(view, prompts, SystemClock(), mainThread));
+  TAppCore* core = &app->Core();
   core->LoadConfiguration();
   ReportDamagedFiles(*core->ConfigManager());
   TBackupTask* task = FindTask(*core->Config(), taskName);
@@ -209,17 +188,15 @@ int RunBackupCommand(const std::string& taskName, std::optional<TBackupType> typ
     mainThread.ProcessPending();
     core->FlushPendingLogs();
   }
-  WaitForRunNotifications(mail, mainThread, *core);
+  app->WaitForRunNotifications(MailWait);
   const std::optional<TBackupResultSnapshot> outcome = core->LastSnapshot();
-  core.reset();
+  app.reset();
   return outcome && outcome->Success ? ExitSuccess : ExitFailure;
 }
 
 int RunDaemonCommand() {
   TTerminalInput terminal;
   TQueuedMainThread mainThread;
-  std::unique_ptr<TAppCore> core;
-  TRunEmailNotification mail = MakeRunNotification(mainThread, core);
   std::atomic<bool> stopping{false};
   TSignalWatcher signals([&](int) {
     stopping = true;
@@ -234,11 +211,8 @@ int RunDaemonCommand() {
   TCliView view(StderrIsTerminal());
   // Only scheduled runs happen here, and they never ask.
   TCliPrompts prompts(terminal, false);
-  TPostRunCloudCopy cloud(view, SystemClock());
-  TAppCoreServices services(view, prompts, SystemClock(), mainThread);
-  services.CloudCopy = &cloud;
-  services.Notification = &mail;
-  core = std::make_unique<TAppCore>(services);
+  auto app = std::make_unique<TComposedApp>(TFrontEnd(view, prompts, SystemClock(), mainThread));
+  TAppCore* core = &app->Core();
   core->LoadConfiguration();
   ReportDamagedFiles(*core->ConfigManager());
   core->Start({.SchedulerActive = true});
@@ -255,9 +229,9 @@ int RunDaemonCommand() {
     }
     core->FlushPendingLogs();
   }
-  WaitForRunNotifications(mail, mainThread, *core);
+  app->WaitForRunNotifications(MailWait);
   // A backup still running is cancelled, and its completion recorded, as the core goes.
-  core.reset();
+  app.reset();
   return ExitSuccess;
 }
 

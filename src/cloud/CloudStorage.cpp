@@ -152,6 +152,7 @@ void TCloudStorageClient::UploadBackupOutput(const std::string& sourcePath, std:
 void TCloudStorageClient::PutObject(const std::string& filePath, const std::string& key, int64_t sentBefore,
                                     int64_t total) {
   const std::string native = ToNativePath(filePath).string();
+  if (FShouldCancel && FShouldCancel()) throw EVelkorError(UploadCancelledMessage);
   if (!LongFileExists(filePath)) throw EVelkorError("Cloud upload için kaynak dosya bulunamadı: " + filePath);
   const int fd = OpenForReading(native);
   if (fd < 0) {
@@ -166,6 +167,7 @@ void TCloudStorageClient::PutObject(const std::string& filePath, const std::stri
   signing.PayloadHash = DescriptorSha256Hex(file.Get(), native, size);
   if (::lseek(file.Get(), 0, SEEK_SET) != 0)
     throw EVelkorError("Cloud upload için dosya okunamadı: " + native + " (" + SystemErrorMessage(errno) + ")");
+  if (FShouldCancel && FShouldCancel()) throw EVelkorError(UploadCancelledMessage);
 
   signing.RequestDate = FormatRequestDate(LocalToUtc(FClock.Now()));
   signing.CanonicalUri = BuildCanonicalUri(FSettings.Bucket, key);
@@ -182,6 +184,7 @@ void TCloudStorageClient::PutObject(const std::string& filePath, const std::stri
   request.BodyFd = file.Get();
   request.BodySize = size;
   request.BodyPath = native;
+  request.ShouldCancel = FShouldCancel;
   const std::string fileName = FileNameOf(native);
   if (FOnProgress) {
     FOnProgress(fileName, sentBefore, total);

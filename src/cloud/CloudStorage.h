@@ -40,6 +40,8 @@ public:
   TCloudStorageClient& operator=(const TCloudStorageClient&) = delete;
 
   void SetOnProgress(TUploadProgress handler) { FOnProgress = std::move(handler); }
+  // Polled between files and while each is hashed and sent; true ends the upload with UploadCancelledMessage.
+  void SetShouldCancel(std::function<bool()> shouldCancel) { FShouldCancel = std::move(shouldCancel); }
 
   // Uploads the output at `sourcePath`. `remotePath` is cleared first and, on success, set to "s3://" + bucket +
   // "/" + key (for a folder, the key of the folder itself; an empty folder uploads nothing and reports it too).
@@ -60,6 +62,7 @@ private:
   TCloudStorageSettings FSettings;
   IClock& FClock;
   TUploadProgress FOnProgress;
+  std::function<bool()> FShouldCancel;
 };
 
 }  // namespace velkor

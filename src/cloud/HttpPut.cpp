@@ -55,6 +55,13 @@ size_t ReadBody(char* buffer, size_t size, size_t count, void* user) {
   return static_cast<size_t>(n);
 }
 
+int CheckCancel(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  auto& transfer = *static_cast<TTransfer*>(user);
+  if (!transfer.Request->ShouldCancel || !transfer.Request->ShouldCancel()) return 0;
+  transfer.Failure = UploadCancelledMessage;
+  return 1;
+}
+
 size_t KeepResponse(char* data, size_t size, size_t count, void* user) {
   auto& transfer = *static_cast<TTransfer*>(user);
   const size_t bytes = size * count;
@@ -131,6 +138,11 @@ THttpPutResponse HttpPutFile(const THttpPutRequest& request) {
   Check(curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L));
   Check(curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, request.StallTimeoutSeconds));
   Check(curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L));
+  if (request.ShouldCancel) {
+    Check(curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, CheckCancel));
+    Check(curl_easy_setopt(c, CURLOPT_XFERINFODATA, &transfer));
+    Check(curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L));
+  }
   Check(curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error));
 
   const CURLcode code = curl_easy_perform(c);

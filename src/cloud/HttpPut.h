@@ -21,6 +21,9 @@ struct THttpPutRequest {
   std::string BodyPath;              // names the file in messages
   // The body bytes handed to the connection so far, after each block.
   std::function<void(int64_t sent)> OnProgress;
+  // Polled while the request is under way, also while the server is silent; true ends it with
+  // UploadCancelledMessage.
+  std::function<bool()> ShouldCancel;
   long ConnectTimeoutMs = 15000;
   long StallTimeoutSeconds = 600;
 };
@@ -31,9 +34,10 @@ struct THttpPutResponse {
 };
 
 inline constexpr size_t MaxResponseBody = 16 * 1024;
+inline constexpr char UploadCancelledMessage[] = "Cloud upload iptal edildi.";
 
 // Sends the request and returns the server's answer whatever its status. Throws when no answer came: no
-// connection, a time-out, a TLS failure, the body file failing or changing length while it is read.
+// connection, a time-out, a TLS failure, the body file failing or changing length while it is read, a cancel.
 THttpPutResponse HttpPutFile(const THttpPutRequest& request);
 
 }  // namespace velkor

@@ -45,12 +45,13 @@ constexpr const char* PageTabNames[] = {"tabTaskCentre", "tabHistory", "tabSetti
 
 TfrmMain::TfrmMain(const TMainFormServices& services, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), FServices(services) {
-  TAppCoreServices core(*this, services.Prompts, services.Clock, services.MainThread);
-  core.Editor = this;
-  core.LongPaths = services.LongPaths;
-  core.ConfigDirectory = services.ConfigDirectory;
-  core.RegistryFile = services.RegistryFile;
-  FCore = std::make_unique<TAppCore>(core);
+  TFrontEnd frontEnd(*this, services.Prompts, services.Clock, services.MainThread);
+  frontEnd.Editor = this;
+  frontEnd.LongPaths = services.LongPaths;
+  frontEnd.ConfigDirectory = services.ConfigDirectory;
+  frontEnd.RegistryFile = services.RegistryFile;
+  FApp = std::make_unique<TComposedApp>(frontEnd);
+  FCore = &FApp->Core();
   FTrayResidency = std::make_unique<TTrayResidency>(*this, *FCore, services.Prompts);
 
   BuildWindow();
@@ -67,7 +68,10 @@ TfrmMain::TfrmMain(const TMainFormServices& services, QWidget* parent)
 TfrmMain::~TfrmMain() {
   // A history command still at work ends first; what it would have shown is dropped.
   FHistoryCommands.reset();
-  FCore.reset();
+  // A run's report still on its way is not cut off as the program ends.
+  FApp->WaitForRunNotifications(std::chrono::seconds(30));
+  FCore = nullptr;
+  FApp.reset();
   FTrayIcon->SetVisible(false);
 }
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/AppComposition.h"
 #include "app/AppCore.h"
 #include "app/TrayResidency.h"
 #include "platform/SingleInstance.h"
@@ -139,7 +140,8 @@ private:
   void btnMinimizeToTrayClick();
 
   TMainFormServices FServices;
-  std::unique_ptr<TAppCore> FCore;
+  std::unique_ptr<TComposedApp> FApp;
+  TAppCore* FCore = nullptr;  // FApp's
   std::unique_ptr<TTrayResidency> FTrayResidency;
   std::unique_ptr<TWindowHistoryCommands> FHistoryCommands;
   ITaskEditorPanel* FEditor = nullptr;

@@ -4,6 +4,7 @@
 // in a scratch folder and the real engine thread.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <deque>
 #include <functional>
@@ -187,20 +188,41 @@ public:
   std::string RemotePath = "s3://arsiv/yedekler/cikti.zip";
   bool Fail = false;
 
-  void PerformPostRunCloudCopy(TBackupTask& task, TBackupResultSnapshot& s, const TAddLog& addLog) override {
-    Calls.push_back({task.Name, s.Success, s.OutputPath});
-    if (task.StorageMode == smLocalDisk) return;
+  // Runs on the core's work thread: Calls is read by the test only once the run has ended. While `Hold` is set
+  // the step waits for it to be cleared (or for a cancel), reporting progress meanwhile.
+  std::atomic<bool> Hold{false};
+  std::atomic<bool> Holding{false};
+
+  void PerformPostRunCloudCopy(const TCloudCopyTarget& target, TBackupResultSnapshot& s,
+                               const TPostRunContext& context) override {
+    Calls.push_back({target.TaskName, s.Success, s.OutputPath});
+    if (target.StorageMode == smLocalDisk) return;
+    for (int percent = 0; Hold; percent = (percent + 1) % 100) {
+      Holding = true;
+      context.OnProgress({percent, "Cloud upload: cikti.zip (" + std::to_string(percent) + "%, 1,0 MB/s)",
+                          "Cloud upload: " + std::to_string(percent) + "%"});
+      if (context.ShouldCancel()) {
+        s.Success = false;
+        s.CloudStatus = "Başarısız";
+        s.Message += std::string(" | ") + CloudCopyCancelledMessage;
+        context.AddLog(CloudCopyCancelledMessage);
+        Holding = false;
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    Holding = false;
     if (Fail) {
       s.Success = false;
       s.CloudStatus = "Başarısız";
       s.Message += " | Cloud upload tamamlanamadı.";
-      addLog("Cloud upload tamamlanamadı.");
+      context.AddLog("Cloud upload tamamlanamadı.");
       return;
     }
     s.CloudOutputPath = RemotePath;
     s.CloudStatus = "Tamamlandı";
     s.Message += " | Cloud upload: " + RemotePath;
-    addLog("Cloud hedefe upload tamamlandı: " + RemotePath);
+    context.AddLog("Cloud hedefe upload tamamlandı: " + RemotePath);
   }
 };
 

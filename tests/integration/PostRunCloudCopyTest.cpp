@@ -18,28 +18,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class TRecordingView final : public IAppView {
+// What the cloud step showed of its progress.
+class TRecordingView final {
 public:
   std::vector<std::string> ProgressTexts;
   std::vector<int> Positions;
   std::vector<std::string> StatusTexts;
   std::function<void()> OnProgress;
 
-  void AppendLogLines(const std::vector<std::string>&) override {}
-  void SetStatusText(int panel, const std::string& text) override {
-    if (panel == 0) StatusTexts.push_back(text);
-  }
-  void SetProgressPosition(int percent) override { Positions.push_back(percent); }
-  void SetProgressText(const std::string& text) override {
-    ProgressTexts.push_back(text);
+  void Show(const TCloudCopyProgress& p) {
+    Positions.push_back(p.Percent);
+    StatusTexts.push_back(p.StatusText);
+    ProgressTexts.push_back(p.ProgressText);
     if (OnProgress) OnProgress();
   }
-  void ShowRunState(const TRunUiState&) override {}
-  void ShowBalloon(const std::string&, const std::string&) override {}
-  void RefreshTaskList() override {}
-  void RefreshHistoryList() override {}
-  void ShowChainCard(const TChainCard&) override {}
-  void ShowCapacity(const TCapacityLabels&) override {}
 };
 
 enum TTarget { tgServer, tgWrongSecret, tgEmpty, tgFolder, tgUnprotectable };
@@ -77,7 +69,8 @@ protected:
   test::TScopedEnv FTmp{"TMPDIR", (FDir / "tmp").string()};
   test::TScopedEnv FSecretFallback{"QELT_CLOUD_SECRET_KEY", std::nullopt};
   TRecordingView FView;
-  TPostRunCloudCopy FCloud{FView, SystemClock()};
+  TPostRunCloudCopy FCloud{SystemClock()};
+  std::function<bool()> FShouldCancel;
   std::vector<std::string> FLog;
   TBackupTask FTask;
 
@@ -118,7 +111,11 @@ protected:
   }
 
   void Perform(TBackupResultSnapshot& s) {
-    FCloud.PerformPostRunCloudCopy(FTask, s, [this](const std::string& line) { FLog.push_back(line); });
+    TPostRunContext context;
+    context.AddLog = [this](const std::string& line) { FLog.push_back(line); };
+    context.OnProgress = [this](const TCloudCopyProgress& p) { FView.Show(p); };
+    context.ShouldCancel = FShouldCancel;
+    FCloud.PerformPostRunCloudCopy(CloudCopyTargetOf(FTask), s, context);
   }
 
   // Everything in the task's staging folder.
@@ -321,6 +318,24 @@ TEST_F(PostRunCloudCopy, ALongUploadShowsItsProgressAndKeepsItsOutputLockedMeanw
   for (const std::string& name : seenInStaging) EXPECT_TRUE(IsWorkEntryName(name)) << name;
   EXPECT_EQ(removedByCleanup, 0u);
   EXPECT_EQ(StagingEntries(), std::vector<std::string>{});
+}
+
+// "İptal Et" during the upload: the transfer stops part-way, the run fails as cancelled, and the cloud-only output
+// is back under its own name in its staging folder for a later try.
+TEST_F(PostRunCloudCopy, ACancelStopsTheUploadAndKeepsTheOutput) {
+  SetUpTask(smCloud, tgServer);
+  TBackupResultSnapshot s = MakeRun(false, std::string(24 << 20, 'c'));
+  const std::string output = s.OutputPath;
+  bool cancelled = false;
+  FView.OnProgress = [&] { cancelled = !FView.Positions.empty() && FView.Positions.back() > 0; };
+  FShouldCancel = [&] { return cancelled; };
+  Perform(s);
+  EXPECT_FALSE(s.Success);
+  EXPECT_EQ(s.CloudStatus, "Başarısız");
+  EXPECT_EQ(s.Message, std::string("Yedekleme tamamlandı. | ") + CloudCopyCancelledMessage);
+  EXPECT_EQ(FLog, std::vector<std::string>{CloudCopyCancelledMessage});
+  EXPECT_TRUE(fs::exists(output));
+  EXPECT_EQ(StagingEntries(), std::vector<std::string>{fs::path(output).filename().string()});
 }
 
 }  // namespace
