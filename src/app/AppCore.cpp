@@ -327,11 +327,21 @@ void TAppCore::TogglePause() {
 
 bool TAppCore::SaveAllSettings() {
   if (!FConfig || !FConfigManager) return false;
-  if (FCurrentTask != nullptr && FEditor != nullptr) {
-    if (!FEditor->ValidateTaskUI()) return false;
-    FEditor->SaveTaskFromUI(*FCurrentTask);
-    RefreshTaskList();
-  }
+  if (!StoreEditedTask()) return false;
+  if (!WriteAllSettings()) return false;
+  AddLog(SettingsSavedMessage);
+  return true;
+}
+
+bool TAppCore::StoreEditedTask() {
+  if (FCurrentTask == nullptr || FEditor == nullptr) return true;
+  if (!FEditor->ValidateTaskUI()) return false;
+  FEditor->SaveTaskFromUI(*FCurrentTask);
+  RefreshTaskList();
+  return true;
+}
+
+bool TAppCore::WriteAllSettings() {
   if (FEditor != nullptr) FEditor->SaveSettingsFromUI(*FConfig);
   try {
     SaveGeneralSettings(*FConfig, *FConfigManager, FEncryptionManager.get(), GetExecutablePath());
@@ -341,7 +351,6 @@ bool TAppCore::SaveAllSettings() {
     ShowAutoMessage(FPrompts, message);
     return false;
   }
-  AddLog(SettingsSavedMessage);
   return true;
 }
 
@@ -427,28 +436,39 @@ void TAppCore::DecryptToolClick(bool cacheChecked) {
     ShowAutoMessage(FPrompts, DecryptToolBusyMessage);
     return;
   }
+  // A password typed here is only tried; it is kept once it has decrypted the file, so a typing error never becomes
+  // the password of later encrypted backups.
+  std::string typed;
   if (FEncryptionManager->GetPassword().empty()) {
-    std::string entered;
-    if (!FPrompts.PromptPassword(DecryptPasswordTitle, DecryptPasswordPrompt, entered)) entered.clear();
-    try {
-      const TCommandOutcome outcome = AcceptDecryptPassword(*FEncryptionManager, entered, cacheChecked);
-      if (!outcome.Success) return ShowAutoMessage(FPrompts, outcome.Message);
-    } catch (const std::exception& e) {
-      // The password is held in memory; only remembering it failed.
-      AddLog(std::string("Şifreleme parolası kaydedilemedi: ") + e.what());
-    }
+    if (!FPrompts.PromptPassword(DecryptPasswordTitle, DecryptPasswordPrompt, typed)) typed.clear();
+    const TCommandOutcome accepted = AcceptDecryptPassword(typed);
+    if (!accepted.Success) return ShowAutoMessage(FPrompts, accepted.Message);
   }
   std::string chosen;
-  if (!FPrompts.SelectOpenFile(DecryptFileDialogTitle, DecryptFileDialogFilter, chosen)) return;
+  if (!FPrompts.SelectOpenFile(DecryptFileDialogTitle, DecryptFileDialogFilter, chosen)) {
+    WipeString(typed);
+    return;
+  }
   AddLog("Dosya şifresi çözülüyor: " + FileNameOnly(chosen));
+  std::string password = typed.empty() ? FEncryptionManager->GetPassword() : typed;
   FDecryptJob->Start(
-      [this, password = FEncryptionManager->GetPassword(), file = ToNativePath(chosen),
+      [this, password = std::move(password), typed = std::move(typed), cacheChecked, file = ToNativePath(chosen),
        registry = FRegistryFile.empty() ? GetRegistryFile() : FRegistryFile]() mutable -> std::function<void()> {
         TEncryptionManager manager(registry);
         manager.SetPassword(password);
         WipeString(password);
         TCommandOutcome outcome = RunDecryptTool(manager, file);
-        return [this, outcome = std::move(outcome)] {
+        return [this, outcome = std::move(outcome), typed = std::move(typed), cacheChecked]() mutable {
+          // A password set meanwhile ("Şifre Ayarla", a restore) is the user's later choice and stays.
+          if (outcome.Success && !typed.empty() && FEncryptionManager && FEncryptionManager->GetPassword().empty()) {
+            try {
+              KeepDecryptPassword(*FEncryptionManager, typed, cacheChecked);
+            } catch (const std::exception& e) {
+              // The password is held in memory; only remembering it failed.
+              AddLog(std::string("Şifreleme parolası kaydedilemedi: ") + e.what());
+            }
+          }
+          WipeString(typed);
           ShowAutoMessage(FPrompts, outcome.Message);
           if (!outcome.LogLine.empty()) AddLog(outcome.LogLine);
         };
@@ -513,7 +533,18 @@ std::optional<TBackupHistoryItem> TAppCore::HistoryItem(int index) {
 
 void TAppCore::ExitApplication() {
   FAllowClose = true;
-  SaveAllSettings();
+  if (!FConfig || !FConfigManager) return;
+  if (StoreEditedTask()) {
+    if (WriteAllSettings()) AddLog(SettingsSavedMessage);
+    return;
+  }
+  // An incomplete editor must not cost the user everything else on the way out: the general settings and the tasks
+  // are written as held, only the editor's edits stay out of its task, and the user learns whose they were.
+  const std::string notice =
+      "'" + FCurrentTask->Name + "' görevindeki kaydedilmemiş değişiklikler eksik olduğu için kaydedilmedi.";
+  const bool saved = WriteAllSettings();
+  AddLog(notice);
+  FPrompts.ShowMessage(saved ? notice + "\r\n\r\nGenel ayarlar ve diğer görevler kaydedildi." : notice, amWarning);
 }
 
 // Output leases.

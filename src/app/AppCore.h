@@ -139,9 +139,10 @@ public:
   // "Şifre Ayarla": `encryptChecked` is the editor's "Şifrele" box, ticked here when the user agrees to switch
   // encryption on; `cacheChecked` is the settings page's box for remembering the password, as it stands now.
   void EncryptionSettingsClick(bool& encryptChecked, bool cacheChecked);
-  // The "Şifre Girişi" decrypt tool: asks for the password when none is held (stored when `cacheChecked`), then for
-  // the file, and decrypts it on a worker thread with a copy of the password; the outcome is shown and logged when
-  // it is done. One file at a time: a second request meanwhile is refused with a message.
+  // The "Şifre Girişi" decrypt tool: asks for the password when none is held, then for the file, and decrypts it on
+  // a worker thread with a copy of the password; the outcome is shown and logged when it is done. A typed password
+  // is kept (in memory, and stored when `cacheChecked`) only once it has decrypted the file. One file at a time: a
+  // second request meanwhile is refused with a message.
   void DecryptToolClick(bool cacheChecked);
   bool DecryptToolBusy() const { return FDecryptJob && FDecryptJob->Busy(); }
   // "Kaydet" of the editor: after the editor's validation, stores it into the current task and writes config.json;
@@ -156,7 +157,8 @@ public:
   void ClearHistoryClick();
   // The entry at `index` read afresh from history.json; nullopt when the index is no longer inside it.
   std::optional<TBackupHistoryItem> HistoryItem(int index);
-  // The confirmed exit: close for real, saving first.
+  // The confirmed exit: close for real, saving first. When the editor's validation refuses, the general settings
+  // and the tasks are saved all the same, without the editor's edits, and a message names the task they belong to.
   void ExitApplication();
   bool AllowClose() const { return FAllowClose; }
 
@@ -236,6 +238,12 @@ private:
   void RemoveStartupLeftovers();
   void RemoveRunLeftovers(const TBackupTask& task);
   void SaveConfigLogged();
+  // The editor's half of saving the settings: after its validation, stores the editor into the current task. False
+  // when the validation refused (its message shown).
+  bool StoreEditedTask();
+  // The settings page into the configuration, then config.json, the stored password and the start registration; a
+  // failure is shown and logged. False when it failed.
+  bool WriteAllSettings();
   // Runs a task command; a refusal or a failed save is shown (and a failed save logged). False when it did not run.
   bool RunTaskCommand(const std::function<void()>& command);
   TRunUiState CurrentRunUiState() const;

@@ -12,8 +12,8 @@ public:
 
   // True while the editor is being filled; change handlers, the space analysis among them, then do nothing.
   virtual bool IsLoading() const = 0;
-  // True when the editor's content may be saved or run (always when the editor is hidden). A failure has shown
-  // its own message.
+  // True when the editor's content may be saved or run; always when the editor is closed. An editor left open behind
+  // another page or in the tray is checked all the same. A failure has shown its own message.
   virtual bool ValidateTaskUI() = 0;
   // Writes the editor's values into `task` (in memory only).
   virtual void SaveTaskFromUI(TBackupTask& task) = 0;

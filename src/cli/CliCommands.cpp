@@ -251,11 +251,12 @@ int RunDecryptCommand(const std::string& file, const std::string& output) {
     } else {
       terminal.ReadLine(entered);
     }
-    const TCommandOutcome accepted = AcceptDecryptPassword(encryption, entered, false);
+    const TCommandOutcome accepted = AcceptDecryptPassword(entered);
     if (!accepted.Success) {
       PrintError(accepted.Message);
       return ExitFailure;
     }
+    encryption.SetPassword(entered);
   }
 
   const TCommandOutcome outcome =
@@ -267,7 +268,7 @@ int RunDecryptCommand(const std::string& file, const std::string& output) {
   std::printf("%s\n", TerminalText(outcome.Message).c_str());
   // A typed password is remembered only once it has proved itself, so a typing error never becomes the password
   // of later encrypted backups.
-  if (!entered.empty() && config->CacheEncryptionPassword) encryption.SavePasswordToRegistry(entered);
+  if (!entered.empty()) KeepDecryptPassword(encryption, entered, config->CacheEncryptionPassword);
   return ExitSuccess;
 }
 

@@ -19,11 +19,14 @@ TCommandOutcome ApplyEncryptionPassword(TEncryptionManager& manager, const std::
           "Şifreleme şifresi güncellendi"};
 }
 
-TCommandOutcome AcceptDecryptPassword(TEncryptionManager& manager, const std::string& entered, bool cachePassword) {
+TCommandOutcome AcceptDecryptPassword(const std::string& entered) {
   if (entered.empty()) return {false, "Şifre girilmediği için işlem iptal edildi.", ""};
+  return {true, "", ""};
+}
+
+void KeepDecryptPassword(TEncryptionManager& manager, const std::string& entered, bool cachePassword) {
   manager.SetPassword(entered);
   if (cachePassword) manager.SavePasswordToRegistry(entered);
-  return {true, "", ""};
 }
 
 std::filesystem::path DecryptToolOutputPath(const std::filesystem::path& chosenFile) {

@@ -41,9 +41,14 @@ inline constexpr char DecryptFileDialogFilter[] = "Şifreli Dosyalar (*.mbe)|*.m
 TCommandOutcome ApplyEncryptionPassword(TEncryptionManager& manager, const std::string& password, bool cachePassword);
 
 // The decrypt tool's password step, used only when the manager holds no password. An empty `entered` (nothing
-// typed, or cancelled) fails with the cancel message; otherwise it becomes the in-memory password and is stored
-// when `cachePassword` is on.
-TCommandOutcome AcceptDecryptPassword(TEncryptionManager& manager, const std::string& entered, bool cachePassword);
+// typed, or cancelled) fails with the cancel message; otherwise the typed password may be tried. Nothing is kept
+// here: a password typed wrong must not become the password of later encrypted backups.
+TCommandOutcome AcceptDecryptPassword(const std::string& entered);
+
+// After `entered`, typed at the password step, has decrypted the file: it becomes the in-memory password and is
+// stored when `cachePassword` is on. A failure to protect the stored copy raises EVelkorError; the in-memory
+// password is set by then.
+void KeepDecryptPassword(TEncryptionManager& manager, const std::string& entered, bool cachePassword);
 
 // "report.zip.mbe" -> "report.zip", "REPORT.MBE" -> "REPORT", anything else gets ".decrypted" appended.
 std::filesystem::path DecryptToolOutputPath(const std::filesystem::path& chosenFile);

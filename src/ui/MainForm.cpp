@@ -317,7 +317,11 @@ void TfrmMain::ShowCapacity(const TCapacityLabels& labels) {
 
 bool TfrmMain::IsLoading() const { return FEditor != nullptr && FEditor->IsLoading(); }
 
-bool TfrmMain::ValidateTaskUI() { return FEditor == nullptr || FEditor->ValidateTaskUI(); }
+// The editor is open while the task centre shows it, also behind another top tab or with the window in the tray:
+// its checks may not depend on what is on screen.
+bool TfrmMain::ValidateTaskUI() {
+  return FEditor == nullptr || !FTaskCentre->EditorShown() || FEditor->ValidateTaskUI();
+}
 
 void TfrmMain::SaveTaskFromUI(TBackupTask& task) {
   if (FEditor != nullptr) FEditor->SaveTaskFromUI(task);

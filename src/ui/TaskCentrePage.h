@@ -36,6 +36,8 @@ public:
   void ShowTaskList();
   // Nothing happens without an editor panel.
   void ShowTaskEditor();
+  // The editor is open: the task centre shows it instead of the home page or the list, whichever top tab is up and
+  // whether or not the window is on screen.
   bool EditorShown() const;
 
   // The task of the selected row of lvTasks, if it still exists.

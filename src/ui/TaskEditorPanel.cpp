@@ -189,7 +189,6 @@ QWidget* TTaskEditorPanel::BuildButtons() {
 // The core's editor calls.
 
 bool TTaskEditorPanel::ValidateTaskUI() {
-  if (!isVisible()) return true;
   TTaskSettings settings;
   settings.SourceFolders = ListedSources();
   settings.DestinationFolder = Std(edtDestination->text());

@@ -38,7 +38,8 @@ public:
 
   // The editor as the core asks for it.
   bool IsLoading() const override { return FLoading; }
-  // True when the content may be saved or run; always while the panel is hidden. A refusal shows its message.
+  // True when the content may be saved or run. The controls are checked whether or not the panel is on screen:
+  // whether the editor is open is the host's to say. A refusal shows its message.
   bool ValidateTaskUI() override;
   // Writes the editor into `task`, in memory. Only into the task the editor was filled from: any other would take
   // that task's values.

@@ -52,16 +52,21 @@ TEST_F(EncryptionCommandsTest, SetPasswordStoresOrForgetsItByTheCacheOption) {
   EXPECT_EQ(FManager.GetPassword(), "kalır");
 }
 
-TEST_F(EncryptionCommandsTest, DecryptToolPasswordStep) {
-  const TCommandOutcome none = AcceptDecryptPassword(FManager, "", true);
+TEST_F(EncryptionCommandsTest, DecryptToolPasswordIsKeptOnlyWhenAskedTo) {
+  const TCommandOutcome none = AcceptDecryptPassword("");
   EXPECT_FALSE(none.Success);
   EXPECT_EQ(none.Message, "Şifre girilmediği için işlem iptal edildi.");
+
+  // Accepting a typed password only lets it be tried.
+  EXPECT_TRUE(AcceptDecryptPassword("belki yanlış").Success);
+  EXPECT_EQ(FManager.GetPassword(), "");
   EXPECT_FALSE(FManager.IsEncryptionEnabled());
 
-  EXPECT_TRUE(AcceptDecryptPassword(FManager, "geçici", false).Success);
+  KeepDecryptPassword(FManager, "geçici", false);
   EXPECT_EQ(FManager.GetPassword(), "geçici");
   EXPECT_FALSE(FManager.IsEncryptionEnabled());
-  EXPECT_TRUE(AcceptDecryptPassword(FManager, "kalıcı", true).Success);
+  KeepDecryptPassword(FManager, "kalıcı", true);
+  EXPECT_EQ(FManager.GetPassword(), "kalıcı");
   EXPECT_EQ(TEncryptionManager().LoadPasswordFromRegistry(), "kalıcı");
 }
 

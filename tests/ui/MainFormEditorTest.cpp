@@ -1,23 +1,30 @@
 // The task editor in the main window: opened from the task list, left only when it may be saved, stored unchecked
-// when the filter list is clicked, "Kaydet" writing the file, and the two encryption tools of the settings page.
+// when the filter list is clicked, "Kaydet" writing the file, checked while open behind another tab or in the tray,
+// the exit with an incomplete editor, and the two encryption tools of the settings page.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTreeWidget>
 
 #include "MainFormFixture.h"
+#include "app/GeneralSettings.h"
 #include "app/TaskRules.h"
 #include "crypto/EncryptionCommands.h"
+#include "ui/QtAppPrompts.h"
 #include "ui/SettingsPage.h"
 #include "ui/TaskCentrePage.h"
+#include "ui/TrayIcon.h"
 
 namespace velkor {
 namespace {
 
+namespace fs = std::filesystem;
 using test::Find;
 using test::SaveShot;
 
@@ -104,6 +111,170 @@ TEST_F(MainFormEditor, TheSettingsPageCarriesBothEncryptionTools) {
   ASSERT_EQ(FPrompts.PasswordPrompts.size(), 1u);
   EXPECT_EQ(FPrompts.PasswordPrompts[0], (std::vector<std::string>{DecryptPasswordTitle, DecryptPasswordPrompt}));
   EXPECT_EQ(Messages(), std::vector<std::string>{"Şifre girilmediği için işlem iptal edildi."});
+}
+
+// An editor left open with a missing destination while another top tab, or the tray, hides it.
+TEST_F(MainFormEditor, AnOpenEditorIsCheckedWhicheverPageShows) {
+  WriteConfig([this](TBackupConfig& config) { config.Tasks.push_back(NewTask("Belgeler")); });
+  Open();
+  OpenTask(0);
+  ASSERT_TRUE(EditorShown());
+  Find<QLineEdit>(Form(), "edtDestination")->clear();
+  const std::string saved = test::ReadFile(ConfigDir() / "config.json");
+  auto refusedRun = [this](size_t messages) {
+    ASSERT_EQ(Messages().size(), messages);
+    EXPECT_EQ(Messages().back(), NoLocalDestinationMessage);
+    EXPECT_EQ(Log().back(), "ValidateTaskUI false döndü, işlem iptal!");
+    EXPECT_EQ(Form().Core().QueueLength(), 0u);
+    EXPECT_FALSE(Form().Core().BackupBusy());
+  };
+
+  // "Ayarları Kaydet" refuses as it does beside the editor: no general setting, no task.
+  Click("tabSettings");
+  Find<QLineEdit>(Form(), "edtSpeedLimit")->setText(QStringLiteral("25"));
+  Click("btnSaveSettings");
+  EXPECT_EQ(Messages(), std::vector<std::string>{NoLocalDestinationMessage});
+  EXPECT_FALSE(Logged(SettingsSavedMessage));
+
+  Click("tabHistory");
+  Click("btnStartBackup");
+  refusedRun(2);
+
+  // The tray button's save refuses too, and a start from the tray menu while the window is hidden.
+  Click("btnMinimizeToTray");
+  ASSERT_FALSE(Form().isVisible());
+  EXPECT_EQ(Messages().size(), 3u);
+  Form().TrayIcon().mnuStartBackup->trigger();
+  refusedRun(4);
+
+  QApplication::processEvents();
+  EXPECT_EQ(test::ReadFile(ConfigDir() / "config.json"), saved);
+  EXPECT_TRUE(TConfigManager(ConfigDir(), FClock).LoadHistory().empty());
+
+  // Completed, the editor saves from the settings tab.
+  FLoginAnswers = {true};
+  Form().Tray().RestoreFromTray();
+  Find<QLineEdit>(Form(), "edtDestination")->setText(Qs((FDir / "dest" / "yeni").string()));
+  Click("tabSettings");
+  Click("btnSaveSettings");
+  EXPECT_EQ(Messages().size(), 4u);
+  const std::unique_ptr<TBackupConfig> written = TConfigManager(ConfigDir(), FClock).LoadConfig();
+  EXPECT_EQ(written->SpeedLimitMBPerSec, 25);
+  EXPECT_EQ(written->Tasks[0]->DestinationFolder, (FDir / "dest" / "yeni").string());
+}
+
+// Leaving with an incomplete editor: the general settings and the other tasks' unsaved changes are written, the
+// editor's edits are not, and the user is told whose they were.
+TEST_F(MainFormEditor, ExitWithAnIncompleteEditorKeepsTheRest) {
+  WriteConfig([this](TBackupConfig& config) {
+    config.Tasks.push_back(NewTask("Belgeler"));
+    config.Tasks.push_back(NewTask("Müzik"));
+  });
+  const std::string musicDestination = (FDir / "dest" / "Müzik").string();
+  Open();
+  OpenTask(0);
+  Find<QLineEdit>(Form(), "edtMaxBackups")->setText(QStringLiteral("3"));
+  Find<QListWidget>(Form(), "lstTasks")->setCurrentRow(0);
+  Form().TaskCentre().OnTaskSelected();  // stored into the task, not yet written
+  OpenTask(1);
+  ASSERT_TRUE(EditorShown());
+  Find<QLineEdit>(Form(), "edtMaxBackups")->setText(QStringLiteral("5"));
+  Find<QLineEdit>(Form(), "edtDestination")->clear();
+  Click("tabSettings");
+  Find<QLineEdit>(Form(), "edtSpeedLimit")->setText(QStringLiteral("25"));
+  Find<QCheckBox>(Form(), "chkShowNotifications")->setChecked(false);
+
+  QSignalSpy closed(&Form(), &TfrmMain::Closed);
+  FPrompts.YesNoAnswers = {true};
+  Click("btnExit");
+  EXPECT_EQ(closed.count(), 1) << "the exit goes on";
+  const std::string notice = "'Müzik' görevindeki kaydedilmemiş değişiklikler eksik olduğu için kaydedilmedi.";
+  ASSERT_EQ(FPrompts.Messages.size(), 2u);
+  EXPECT_EQ(FPrompts.Messages[0].first, NoLocalDestinationMessage);
+  EXPECT_EQ(FPrompts.Messages[1],
+            std::make_pair(notice + "\r\n\r\nGenel ayarlar ve diğer görevler kaydedildi.", amWarning));
+  EXPECT_TRUE(Logged(notice));
+  EXPECT_FALSE(Logged(SettingsSavedMessage));
+
+  const std::unique_ptr<TBackupConfig> written = TConfigManager(ConfigDir(), FClock).LoadConfig();
+  EXPECT_EQ(written->SpeedLimitMBPerSec, 25);
+  EXPECT_FALSE(written->ShowNotifications);
+  ASSERT_EQ(written->Tasks.size(), 2u);
+  EXPECT_EQ(written->Tasks[0]->MaxBackupsToKeep, 3);
+  EXPECT_EQ(written->Tasks[1]->DestinationFolder, musicDestination);
+  EXPECT_EQ(written->Tasks[1]->MaxBackupsToKeep, 10);
+
+  // The notice as the user meets it.
+  TQtAppPrompts dialogs;
+  test::TModalDriver driver;
+  driver.Expect(QStringLiteral("frmAppMessage"), [](QWidget& dialog) {
+    SaveShot(dialog, "message-exit-edits-not-saved");
+    test::ClickButton(dialog, QStringLiteral("Tamam"));
+  });
+  dialogs.ShowMessage(FPrompts.Messages[1].first, FPrompts.Messages[1].second);
+  EXPECT_TRUE(driver.Done());
+}
+
+// A password typed into the decrypt tool is kept only once it has decrypted the file; with the remember box off
+// it stays in memory only.
+TEST_F(MainFormEditor, TheDecryptToolKeepsATypedPasswordOnlyAfterItDecrypted) {
+  const fs::path plain = FDir / "rapor.zip";
+  const fs::path encrypted = FDir / "rapor.zip.mbe";
+  const fs::path registry = FDir / "registry.json";
+  auto registryText = [&registry] { return fs::exists(registry) ? test::ReadFile(registry) : std::string(); };
+  auto stored = [&registry] { return TEncryptionManager(registry).LoadPasswordFromRegistry(); };
+  for (const bool remember : {true, false}) {
+    SCOPED_TRACE(remember ? "remembered" : "not remembered");
+    fs::remove(registry);
+    test::WriteFile(plain, "arşiv");
+    {
+      TEncryptionManager writer(FDir / "writer-registry.json");
+      writer.SetPassword("doğru");
+      writer.EncryptFile(plain, encrypted);
+    }
+    fs::remove(plain);
+    Open();
+    Click("tabSettings");
+    Find<QCheckBox>(Form(), "chkCacheEncryptionPassword")->setChecked(remember);
+    auto decrypt = [this, &encrypted](const char* password) {
+      FPrompts.Passwords = {std::string(password)};
+      FPrompts.Picks = {encrypted.string()};
+      const size_t shown = FPrompts.Messages.size();
+      Click("btnDecryptTool");
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+      while (Form().Core().DecryptToolBusy()) {
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the decryption did not end";
+        QApplication::processEvents();
+        QThread::msleep(2);
+      }
+      ASSERT_EQ(FPrompts.Messages.size(), shown + 1);
+    };
+
+    const std::string before = registryText();
+    decrypt("yanlış");
+    EXPECT_EQ(Messages().back().rfind("Şifre çözme hatası: ", 0), 0u) << Messages().back();
+    EXPECT_FALSE(fs::exists(plain));
+    EXPECT_EQ(Form().Core().EncryptionManager()->GetPassword(), "");
+    EXPECT_EQ(registryText(), before);
+    EXPECT_EQ(stored(), "");
+
+    decrypt("doğru");
+    EXPECT_EQ(Messages().back(), "Dosya başarıyla çözüldü!\r\nÇözülen dosya: " + plain.string());
+    EXPECT_EQ(test::ReadFile(plain), "arşiv");
+    EXPECT_EQ(Form().Core().EncryptionManager()->GetPassword(), "doğru");
+    EXPECT_EQ(stored(), remember ? "doğru" : "");
+    if (!remember) {
+      EXPECT_EQ(registryText(), before);
+    }
+
+    // Held now, the password is used without asking.
+    fs::remove(plain);
+    FPrompts.PasswordPrompts.clear();
+    decrypt("");
+    EXPECT_TRUE(FPrompts.PasswordPrompts.empty());
+    EXPECT_EQ(test::ReadFile(plain), "arşiv");
+    FPrompts.Messages.clear();
+  }
 }
 
 }  // namespace
