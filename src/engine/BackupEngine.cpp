@@ -305,7 +305,9 @@ void TBackupEngine::RunBackupSteps(TRunOutcome& run) {
   FRunTime = FClock.Now();
   LongForceDirectories(FDestinationFolder);
   // The one walk of the sources: the estimate, the selection and the output all come from it.
-  const std::vector<TSourceListing> sources = ListSources();
+  const std::vector<TSourceListing> sources = ListSources(&run.MissingSources);
+  for (const std::string& folder : run.MissingSources)
+    FFailedFiles.push_back(folder + " (" + MissingSourceReason + ")");
   if (!HasRoomForRun(sources, run.Message)) return;
   if (!WaitWhilePaused() || IsCancelled()) {
     run.Message = BackupCancelledMessage;
@@ -318,6 +320,7 @@ void TBackupEngine::RunBackupSteps(TRunOutcome& run) {
     ProduceFolderOutput(run, sources);
   PublishOutput(run);
   ApplySkippedFilesRule(run);
+  ApplyMissingSourcesRule(run);
   FLastBackupFileCount = static_cast<int>(FSuccessfulFiles.size());
   if (run.Success) FLastBackupTime = FClock.Now();
   if (run.Cancelled) run.Success = false;
@@ -364,10 +367,14 @@ bool TBackupEngine::CapacityFor(const std::vector<TSourceListing>& sources, int6
 
 int64_t TBackupEngine::EstimateRequiredBytes(int& fileCount) { return EstimateFor(ListSources(), fileCount); }
 
-std::vector<TBackupEngine::TSourceListing> TBackupEngine::ListSources() {
+std::vector<TBackupEngine::TSourceListing> TBackupEngine::ListSources(std::vector<std::string>* missing) {
   std::vector<TSourceListing> sources;
   for (const auto& folder : FSourceFolders) {
-    if (!LongDirectoryExists(folder)) continue;
+    if (!LongDirectoryExists(folder)) {
+      if (missing == nullptr) throw EVelkorError(std::string(MissingSourceReason) + ": " + folder);
+      missing->push_back(folder);
+      continue;
+    }
     TSourceListing& source = sources.emplace_back();
     source.Folder = folder;
     // What cannot be listed cannot be copied either; the run reports it.
@@ -617,6 +624,8 @@ void TBackupEngine::PublishOutput(TRunOutcome& run) {
   }
   // The skipped-files rule fails this run: nothing was backed up.
   if (FLastBackupFileCount == 0 && !FFailedFiles.empty()) return;
+  // The missing-sources rule fails it: the set would lack a whole source.
+  if (!run.MissingSources.empty()) return;
   const std::string output = run.Output->Publish(run.Name, run.Extension).string();
   FLastBackupOutputPath = output;
   FLastBackupChecksum = run.Checksum;
@@ -646,6 +655,22 @@ void TBackupEngine::ApplySkippedFilesRule(TRunOutcome& run) {
   } else {
     run.Message += " (" + skipped + " dosya atlandı/okunamadı)";
   }
+}
+
+void TBackupEngine::ApplyMissingSourcesRule(TRunOutcome& run) {
+  if (run.MissingSources.empty()) return;
+  // A source that is not there (an unplugged drive, a share offline) is no empty source: a set without it would
+  // still count for retention, which would then delete the only copies of that source's files.
+  run.Success = false;
+  if (run.Cancelled || IsCancelled()) {
+    run.Message = BackupCancelledMessage;
+    return;
+  }
+  std::string folders;
+  for (const std::string& folder : run.MissingSources) folders += (folders.empty() ? "" : ", ") + folder;
+  const std::string count = run.MissingSources.size() > 1 ? std::to_string(run.MissingSources.size()) + " " : "";
+  run.Message =
+      "Yedekleme hatası: " + count + "kaynak klasör bulunamadı: " + folders + ". Eksik kaynakla yedek oluşturulmadı.";
 }
 
 bool IsStagingFolderName(std::string_view name) { return name.starts_with("BackupTemp_"); }

@@ -32,7 +32,9 @@
 //     that cannot be listed is a failed entry too ("path (reason)").
 //  4. Before the output is named, its content is checked (a folder against the files the run copied, by path
 //     and size), flushed to the disk and checksummed. A difference, or a run that backed up nothing while
-//     files failed, ends the run as a failure with no output.
+//     files failed, ends the run as a failure with no output. So does a source folder that does not exist (an
+//     unplugged drive): it is a failed entry, "path (Kaynak klasör bulunamadı)", and the other sources' files are
+//     still read and listed, but a set without a whole source is never named.
 //  5. The final name is claimed in one move that never replaces anything (two runs of the same name and second,
 //     even from two processes, end with two outputs), and the name itself is flushed to the disk.
 //  6. Results and the completion are set from the output as named: its path, the checksum of exactly those
@@ -74,6 +76,8 @@ using TReferenceFileNames = std::set<std::string, TTextLess>;
 inline constexpr const char* BackupAlreadyRunningMessage = "Yedekleme zaten devam ediyor!";
 inline constexpr const char* BackupCancelledMessage = "Yedekleme islemi kullanici tarafindan iptal edildi.";
 inline constexpr const char* BackupNoChangeMessage = "Değişiklik bulunamadı. Yeni artımlı/fark yedeği oluşturulmadı.";
+// The failed entry of a source folder that does not exist.
+inline constexpr const char* MissingSourceReason = "Kaynak klasör bulunamadı";
 
 // The run's private staging folder in the temporary folder: "BackupTemp_<yyyymmddhhnnss>" with "_2", "_3", ... when
 // taken; a leftover once no run holds it (Leftovers.h).
@@ -152,7 +156,8 @@ public:
   // Whether the destination's volume can hold what a run with the current inputs would write: the estimate of the
   // selected files (plus the archive's and encryption's overhead, at least 64 KiB) against the space available to
   // this user on the nearest existing folder of the destination. Main thread while no run is active, or the
-  // worker. Throws EVelkorError when the free space cannot be queried or a source folder cannot be listed.
+  // worker. Throws EVelkorError when the free space cannot be queried or a source folder is missing or cannot be
+  // listed: a run would fail then, so no estimate is given for it.
   bool CheckDestinationCapacity(int64_t& requiredBytes, int64_t& availableBytes);
 
 protected:
@@ -193,9 +198,9 @@ protected:
     std::vector<char> Selected;  // per file: ShouldBackupFile
     std::vector<TUnlistedFolder> Unlisted;
   };
-  // Every source folder that exists, in order, with the selection made. Throws EVelkorError when one cannot be
-  // listed.
-  std::vector<TSourceListing> ListSources();
+  // Every source folder that exists, in order, with the selection made; the folders that do not exist go into
+  // `missing`, or throw EVelkorError without it. Throws EVelkorError when one cannot be listed.
+  std::vector<TSourceListing> ListSources(std::vector<std::string>* missing = nullptr);
   bool ShouldBackupFile(const TListedFile& file) const;
   bool ChangedSinceReference(const TListedFile& file) const;
   // The folder itself when it exists, else its nearest existing parent, else the root.
@@ -215,12 +220,13 @@ private:
     bool Success = false;
     bool Cancelled = false;
     std::string Message;
-    std::string Name;                   // the output's name without extension, from the run's start
-    std::optional<TWorkOutput> Output;  // the output while it is built; complete once Success is set
-    std::string Extension;              // of the complete output: ".zip", ".mbe" or none
-    std::string Checksum;               // of the complete output
-    int64_t ReportedBytes = 0;          // the size the success message gives
-    bool EmptyArchive = false;          // a full compressed run without files
+    std::string Name;                         // the output's name without extension, from the run's start
+    std::optional<TWorkOutput> Output;        // the output while it is built; complete once Success is set
+    std::string Extension;                    // of the complete output: ".zip", ".mbe" or none
+    std::string Checksum;                     // of the complete output
+    int64_t ReportedBytes = 0;                // the size the success message gives
+    bool EmptyArchive = false;                // a full compressed run without files
+    std::vector<std::string> MissingSources;  // source folders that were not there when the run listed them
   };
   // A source file behind a written file (two sources with the same last component share one).
   struct TCopySource {
@@ -256,6 +262,8 @@ private:
   // "%d dosya yedeklendi (%.2f MB) - %s" with `bytes` in MB.
   std::string SuccessMessage(int64_t bytes, const std::string& outputPath) const;
   void ApplySkippedFilesRule(TRunOutcome& run);
+  // A run that lacks a source folder fails, whatever it made of the others.
+  void ApplyMissingSourcesRule(TRunOutcome& run);
   // Lists a file or sub-folder that could not be backed up ("path (error)").
   void AddFailedFile(const std::string& path, const std::string& error);
   void AddFailedFile(const TListedFile& file, const std::string& error);

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "AppCoreHarness.h"
+#include "app/HistoryList.h"
 #include "app/Retention.h"
 #include "platform/Leftovers.h"
 #include "util/StringUtils.h"
@@ -391,6 +392,55 @@ TEST_P(AppCoreRun, RetentionNeverDeletesWhatHoldsTheSources) {
   EXPECT_TRUE(HasPrefix(FView.LogLines, "Retention silme uyarısı: Kaynak klasörü içeren yol silinmez: "));
   EXPECT_TRUE(fs::exists(fs::path(task.SourceFolders[0]) / "a.txt"));
   EXPECT_EQ(task.BackupChain.size(), 1u);
+}
+
+// A second source on a drive that was unplugged since the last runs: the run is a failed entry that names the
+// folder, adds no chain item and leaves retention alone, so the sets that hold that source's files stay.
+TEST_P(AppCoreRun, AMissingSourceFailsTheRunAndRetentionKeepsTheEarlierSets) {
+  TBackupTask& task = AddTask("Sürücü");
+  const fs::path unplugged = FDir / "usb" / "Photos";
+  test::WriteFile(unplugged / "p.jpg", "pppp");
+  task.SourceFolders.push_back(unplugged.string());
+  task.MaxBackupsToKeep = 2;
+  RunManual(task, btFull);
+  RunManual(task, btFull);
+  ASSERT_EQ(task.BackupChain.size(), 2u);
+  const std::vector<std::string> sets = {Item(task, 0).OutputPath, Item(task, 1).OutputPath};
+  const TDateTime lastSuccess = task.LastSuccessfulBackupTime;
+
+  fs::remove_all(FDir / "usb");
+  RunManual(task, btFull);
+  const auto history = History();
+  ASSERT_EQ(history.size(), 3u);
+  const TBackupHistoryItem& entry = history[2];
+  EXPECT_FALSE(entry.Success);
+  const std::string message =
+      "Yedekleme hatası: kaynak klasör bulunamadı: " + unplugged.string() + ". Eksik kaynakla yedek oluşturulmadı.";
+  EXPECT_EQ(entry.Details, message);
+  EXPECT_EQ(entry.OutputPath, "");
+  std::vector<std::pair<std::string, bool>> files;
+  for (const auto& file : entry.Files) files.emplace_back(file.FileName, file.Success);
+  const fs::path source = task.SourceFolders[0];
+  EXPECT_EQ(files,
+            (std::vector<std::pair<std::string, bool>>{{(source / "a.txt").string(), true},
+                                                       {(source / "alt/b.txt").string(), true},
+                                                       {unplugged.string() + " (Kaynak klasör bulunamadı)", false}}));
+  EXPECT_TRUE(FView.Logged("✗ Hata: " + message));
+  const auto rows = HistoryListRows(FCore->ConfigManager()->LoadHistorySummary());
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[2].Cells[HistoryStatusColumn], "Hatalı");
+  EXPECT_EQ(rows[2].Color, (TRgbColor{0xFF, 0x00, 0x00}));
+  EXPECT_EQ(rows[2].Picture, hpError);
+
+  ASSERT_EQ(task.BackupChain.size(), 2u);
+  EXPECT_EQ(Item(task, 0).OutputPath, sets[0]);
+  EXPECT_EQ(Item(task, 1).OutputPath, sets[1]);
+  for (const std::string& set : sets) EXPECT_TRUE(fs::exists(set)) << set;
+  EXPECT_EQ(FView.Count("Retention uygulandı: En eski yedek seti temizlendi."), 0);
+  EXPECT_EQ(task.LastSuccessfulBackupTime, lastSuccess);
+  std::vector<fs::path> destination;
+  for (const auto& e : fs::directory_iterator(task.DestinationFolder)) destination.push_back(e.path());
+  EXPECT_EQ(destination.size(), 2u) << "nothing new beside the two sets";
 }
 
 TEST_P(AppCoreRun, CancelEmptiesTheQueueAndOnlyTheRunningBackupCompletes) {

@@ -52,5 +52,42 @@ TEST_F(CliFault, AFileSizeLimitFailsTheRunWithAWriteErrorInsteadOfKillingIt) {
       << history[0].Files[0].FileName;
 }
 
+// A source on a drive that was unplugged since the last run: the run fails and keeps the only set there is, which
+// a "successful" run without the source would have made retention delete.
+TEST_F(CliFault, ASourceThatIsGoneFailsTheRunAndRetentionKeepsTheEarlierSet) {
+  const fs::path source = FDir / "src" / "Docs";
+  test::WriteFile(source / "a.txt", "alfa");
+  SaveTasks({[this](TBackupTask& task) {
+    Task("Belgeler")(task);
+    task.MaxBackupsToKeep = 1;
+  }});
+  const TResult first = RunCli({"run", "Belgeler"});
+  ASSERT_EQ(first.Exit, 0) << first.Out << first.Err;
+  const std::string kept = Manager().LoadHistory().at(0).OutputPath;
+
+  fs::remove_all(source);
+  const TResult run = RunCli({"run", "Belgeler"});
+  EXPECT_EQ(run.Exit, 1) << run.Out << run.Err;
+  const std::string message =
+      "Yedekleme hatası: kaynak klasör bulunamadı: " + source.string() + ". Eksik kaynakla yedek oluşturulmadı.";
+  EXPECT_NE(run.Out.find("] ✗ Hata: " + message), std::string::npos) << run.Out;
+
+  const auto history = Manager().LoadHistory();
+  ASSERT_EQ(history.size(), 2u);
+  EXPECT_FALSE(history[1].Success);
+  EXPECT_EQ(history[1].Details, message);
+  ASSERT_EQ(history[1].Files.size(), 1u);
+  EXPECT_EQ(history[1].Files[0].FileName, source.string() + " (Kaynak klasör bulunamadı)");
+  const std::string listed = RunCli({"history"}).Out;
+  EXPECT_NE(listed.find("\tHatalı\tBelgeler\t"), std::string::npos) << listed;
+
+  const auto config = Manager().LoadConfig();
+  ASSERT_EQ(config->Tasks.at(0)->BackupChain.size(), 1u);
+  EXPECT_EQ(config->Tasks.at(0)->BackupChain[0]->OutputPath, kept);
+  std::vector<std::string> destination;
+  for (const auto& entry : fs::directory_iterator(FDir / "dest")) destination.push_back(entry.path().string());
+  EXPECT_EQ(destination, std::vector<std::string>{kept});
+}
+
 }  // namespace
 }  // namespace velkor

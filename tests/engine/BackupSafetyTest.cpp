@@ -230,6 +230,82 @@ TEST_F(BackupSafety, ARunThatBacksUpNothingLeavesNoOutput) {
   }
 }
 
+// A source folder that is not there (an unplugged drive) is no empty source: a set without it would count for
+// retention and let it delete the only copies of that source's files. The run fails, lists the folder and names no
+// output, whatever it read from the other sources; a source that is there and empty is still backed up.
+TEST_F(BackupSafety, AMissingSourceFailsTheRunAndLeavesNoOutput) {
+  WriteTree(FDir.Path(), {{"src/Docs/a.txt", "a"}, {"src/Docs/sub/b.txt", "bb"}});
+  fs::create_directories(P("src/Empty"));
+  const std::string unplugged = P("usb/Photos");
+  const std::string gone = P("share/Music");
+  auto missing = [](const std::string& folder) { return folder + " (Kaynak klasör bulunamadı)"; };
+  struct TCase {
+    const char* Name;
+    std::vector<std::string> Sources;
+    TBackupType Type;
+    std::string Message;  // empty: the run succeeds
+    std::vector<std::string> Successful;
+    std::vector<std::string> Failed;
+  };
+  const std::string fails = ". Eksik kaynakla yedek oluşturulmadı.";
+  const std::vector<TCase> cases = {
+      {"the only source is missing",
+       {unplugged},
+       btFull,
+       "Yedekleme hatası: kaynak klasör bulunamadı: " + unplugged + fails,
+       {},
+       {missing(unplugged)}},
+      {"one of two sources is missing",
+       {P("src/Docs"), unplugged},
+       btFull,
+       "Yedekleme hatası: kaynak klasör bulunamadı: " + unplugged + fails,
+       {P("src/Docs/a.txt"), P("src/Docs/sub/b.txt")},
+       {missing(unplugged)}},
+      // Nothing new in the others does not make it a run without changes.
+      {"missing in an incremental run that finds nothing new",
+       {P("src/Docs"), unplugged},
+       btIncremental,
+       "Yedekleme hatası: kaynak klasör bulunamadı: " + unplugged + fails,
+       {},
+       {missing(unplugged)}},
+      {"two sources are missing",
+       {gone, P("src/Docs"), unplugged},
+       btFull,
+       "Yedekleme hatası: 2 kaynak klasör bulunamadı: " + gone + ", " + unplugged + fails,
+       {P("src/Docs/a.txt"), P("src/Docs/sub/b.txt")},
+       {missing(gone), missing(unplugged)}},
+      {"an existing empty source", {P("src/Empty")}, btFull, "", {}, {}},
+  };
+  for (const TOutputKind& kind : {Zip, EncryptedZip, Folder, EncryptedFolder}) {
+    for (const TCase& c : cases) {
+      SCOPED_TRACE(std::string(kind.Name) + ": " + c.Name);
+      Fresh();
+      Use(kind);
+      FEngine->SourceFolders() = c.Sources;
+      FEngine->SetBackupType(c.Type);
+      FEngine->SetReferenceBackupTime(IncDay(test::RealNowSeconds(), 1));
+      FEngine->SetLastBackupTime(0);
+      const TCompletion done = Run();
+      EXPECT_EQ(FEngine->SuccessfulFiles(), c.Successful);
+      EXPECT_EQ(FEngine->FailedFiles(), c.Failed);
+      EXPECT_TRUE(TempEntries().empty());
+      if (c.Message.empty()) {
+        ASSERT_TRUE(done.first) << done.second;
+        const std::string output = FEngine->LastBackupOutputPath();
+        EXPECT_EQ(DestinationEntries(), std::vector<std::string>{fs::path(output).filename().string()});
+        EXPECT_TRUE(done.second.ends_with(" - " + output)) << done.second;
+        continue;
+      }
+      EXPECT_EQ(done, TCompletion(false, c.Message));
+      EXPECT_TRUE(DestinationEntries().empty());
+      EXPECT_TRUE(FEngine->LastBackupOutputPath().empty());
+      EXPECT_TRUE(FEngine->LastBackupChecksum().empty());
+      EXPECT_FALSE(FEngine->LastBackupVerified());
+      EXPECT_EQ(FEngine->LastBackupTime(), 0);
+    }
+  }
+}
+
 // A file that cannot be backed up is reported by the run that meets it; a later differential or incremental run
 // that finds nothing new says so, and still lists the file, instead of failing again while nothing changed. A file
 // that changed since (a new problem) fails the run as before.

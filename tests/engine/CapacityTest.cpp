@@ -3,6 +3,7 @@
 
 #include "RunFixture.h"
 #include "engine/BackupEngine.h"
+#include "util/Error.h"
 
 namespace velkor {
 namespace {
@@ -41,7 +42,7 @@ TEST_F(Capacity, RequiredBytesAreTheSelectedBytesPlusOverheadAndAtLeast64KiB) {
       WriteFile(file, "");
       fs::resize_file(file, static_cast<uintmax_t>(c.Sizes[i]));
     }
-    FEngine->SourceFolders() = {source, P("missing")};
+    FEngine->SourceFolders() = {source};
     FEngine->SetCompressBackup(c.Compress);
     FEngine->SetEncryptBackup(c.Encrypt);
     int64_t required = 0, available = 0;
@@ -49,6 +50,19 @@ TEST_F(Capacity, RequiredBytesAreTheSelectedBytesPlusOverheadAndAtLeast64KiB) {
     EXPECT_EQ(required, c.Required) << c.Name;
     EXPECT_GT(available, 0) << c.Name;
     EXPECT_EQ(fits, available >= required) << c.Name;
+  }
+}
+
+// A run lacking a source fails, so an estimate without that source's bytes would pass for a backup that fits.
+TEST_F(Capacity, AMissingSourceGivesNoEstimateButSaysWhichFolder) {
+  fs::create_directories(P("src/Docs"));
+  FEngine->SourceFolders() = {P("src/Docs"), P("src/Unplugged")};
+  int64_t required = 0, available = 0;
+  try {
+    FEngine->CheckDestinationCapacity(required, available);
+    ADD_FAILURE() << "an estimate without the missing source";
+  } catch (const EVelkorError& e) {
+    EXPECT_EQ(std::string(e.what()), "Kaynak klasör bulunamadı: " + P("src/Unplugged"));
   }
 }
 

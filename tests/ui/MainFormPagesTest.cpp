@@ -97,6 +97,37 @@ TEST_F(MainFormPages, AManualRunEndsAsAGreenHistoryRowAndPauseTogglesItsCaptions
   EXPECT_TRUE(Logged("Yedekleme devam ettirildi."));
 }
 
+// The task's source is on a drive that is not plugged in: the window says so before the run, and the run started
+// from the button ends as a red row with the folder as its failed entry, and no set.
+TEST_F(MainFormPages, AManualRunWhoseSourceIsGoneEndsAsARedHistoryRowWithoutASet) {
+  WriteConfig([this](TBackupConfig& config) { config.Tasks.push_back(NewTask("Belgeler")); });
+  const std::filesystem::path source = FDir / "src" / "Belgeler";
+  std::filesystem::remove_all(source);
+  Open();
+  SelectTask(0);
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !Form().Core().CapacityAnalysisBusy(); }, 60000));
+  EXPECT_EQ(Find<QLabel>(Form(), "lblCapacityState")->text(),
+            QString::fromStdString("Alan analizi yapılamadı: Kaynak klasör bulunamadı: " + source.string()));
+
+  Click("btnStartBackup");
+  RunUntilIdle();
+  ASSERT_EQ(History()->rowCount(), 1);
+  EXPECT_EQ(History()->item(0, HistoryStatusColumn)->text(), QStringLiteral("Hatalı"));
+  EXPECT_EQ(History()->item(0, 5)->text(), QStringLiteral("1"));
+  EXPECT_EQ(History()->item(0, 0)->foreground().color(), QColor(0xFF, 0, 0));
+  EXPECT_TRUE(SamePicture(History()->item(0, 0)->icon(), hpError));
+  const std::string message =
+      "Yedekleme hatası: kaynak klasör bulunamadı: " + source.string() + ". Eksik kaynakla yedek oluşturulmadı.";
+  EXPECT_EQ(History()->item(0, 8)->text(), QString::fromStdString(message));
+  EXPECT_TRUE(Logged("✗ Hata: " + message));
+  const TBackupTask& task = *Form().Core().CurrentTask();
+  EXPECT_TRUE(task.BackupChain.empty());
+  EXPECT_EQ(task.LastSuccessfulBackupTime, 0);
+  EXPECT_TRUE(std::filesystem::is_empty(task.DestinationFolder)) << "no empty output in the destination";
+  Form().ShowPage(1);
+  SaveShot(Form(), "main-history-missing-source");
+}
+
 TEST_F(MainFormPages, HistoryRowsAreDrawnAsTheCoreComputesThem) {
   {
     TConfigManager manager(ConfigDir(), FClock);
