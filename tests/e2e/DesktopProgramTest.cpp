@@ -143,7 +143,7 @@ TEST_F(DesktopProgram, AHiddenStartRunsTheDueBackupsWithEveryStepAndShowsItsWind
   ASSERT_EQ(mails.size(), 3u);
   std::multiset<std::string> reported;
   for (const test::TReceivedMail& mail : mails) {
-    EXPECT_TRUE(mail.Envelope["tls"].get<bool>());
+    EXPECT_TRUE(mail.Envelope["tls"].is_string()) << mail.Envelope.dump();
     for (const char* name : names)
       if (mail.Body().find(name) != std::string::npos) reported.insert(name);
   }
