@@ -10,13 +10,9 @@ namespace {
 constexpr auto MailWaitStep = std::chrono::milliseconds(100);
 
 TAppCoreServices CoreServices(const TFrontEnd& frontEnd, IPostRunCloudCopy& cloudCopy, IRunNotification& notification) {
-  TAppCoreServices services(frontEnd.View, frontEnd.Prompts, frontEnd.Clock, frontEnd.MainThread);
-  services.Editor = frontEnd.Editor;
+  TAppCoreServices services(frontEnd);
   services.CloudCopy = &cloudCopy;
   services.Notification = &notification;
-  services.LongPaths = frontEnd.LongPaths;
-  services.ConfigDirectory = frontEnd.ConfigDirectory;
-  services.RegistryFile = frontEnd.RegistryFile;
   return services;
 }
 

@@ -16,21 +16,6 @@
 
 namespace velkor {
 
-// What a front end brings.
-struct TFrontEnd {
-  TFrontEnd(IAppView& view, IAppPrompts& prompts, IClock& clock, IMainThread& mainThread)
-      : View(view), Prompts(prompts), Clock(clock), MainThread(mainThread) {}
-
-  IAppView& View;
-  IAppPrompts& Prompts;
-  IClock& Clock;
-  IMainThread& MainThread;
-  ITaskEditor* Editor = nullptr;          // the window's task editor; nullptr: tasks are used as stored
-  ILongPathSwitch* LongPaths = nullptr;   // checked at start-up (the window); nullptr: not checked
-  std::filesystem::path ConfigDirectory;  // empty: the user's
-  std::filesystem::path RegistryFile;     // empty: the user's (encryption password, e-mail settings)
-};
-
 class TComposedApp {
 public:
   explicit TComposedApp(const TFrontEnd& frontEnd);

@@ -42,23 +42,30 @@ struct TScheduledBackupItem {
   std::optional<TBackupType> ManualType;
 };
 
-// What the core is given. Everything but the view, prompts, clock and main thread is optional. The front ends do not
-// fill this themselves: AppComposition puts the core together with its cloud step and run notification, so no front
-// end can leave a step out. Tests give recording steps of their own.
-struct TAppCoreServices {
-  TAppCoreServices(IAppView& view, IAppPrompts& prompts, IClock& clock, IMainThread& mainThread)
+// What a front end brings: its view, prompts, clock and main-thread hand-over, and where the files are.
+struct TFrontEnd {
+  TFrontEnd(IAppView& view, IAppPrompts& prompts, IClock& clock, IMainThread& mainThread)
       : View(view), Prompts(prompts), Clock(clock), MainThread(mainThread) {}
 
   IAppView& View;
   IAppPrompts& Prompts;
   IClock& Clock;
   IMainThread& MainThread;
-  ITaskEditor* Editor = nullptr;
-  IPostRunCloudCopy* CloudCopy = nullptr;
-  IRunNotification* Notification = nullptr;
+  ITaskEditor* Editor = nullptr;          // the window's task editor; nullptr: tasks are used as stored
   ILongPathSwitch* LongPaths = nullptr;   // checked at start-up (the window); nullptr: not checked
   std::filesystem::path ConfigDirectory;  // empty: the user's (config.json, history.json)
-  std::filesystem::path RegistryFile;     // empty: the user's (the stored encryption password)
+  std::filesystem::path RegistryFile;     // empty: the user's (the stored encryption password, e-mail settings)
+};
+
+// What the core is given: the front end and the steps after a run. The front ends do not fill this themselves:
+// AppComposition puts the core together with its cloud step and run notification, so no front end can leave a step
+// out. Tests give recording steps of their own; a step left null is not taken.
+struct TAppCoreServices : TFrontEnd {
+  using TFrontEnd::TFrontEnd;
+  explicit TAppCoreServices(const TFrontEnd& frontEnd) : TFrontEnd(frontEnd) {}
+
+  IPostRunCloudCopy* CloudCopy = nullptr;
+  IRunNotification* Notification = nullptr;
 };
 
 struct TStartOptions {
