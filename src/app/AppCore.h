@@ -18,6 +18,7 @@
 #include "app/BackgroundJob.h"
 #include "app/BackupChain.h"
 #include "app/BackupResultSnapshot.h"
+#include "app/HistoryWriter.h"
 #include "app/IAppPrompts.h"
 #include "app/IAppView.h"
 #include "app/IPostRunSteps.h"
@@ -126,8 +127,12 @@ public:
   // asks first, then changes history.json, refreshes the list and logs.
   void DeleteHistoryItemClick(std::optional<int> index);
   void ClearHistoryClick();
-  // The entry at `index` read afresh from history.json; nullopt when the index is no longer inside it.
+  // The history as it stands with every queued change (history.json is written on a thread of its own): the
+  // entry at `index`, read afresh, nullopt when the index is no longer inside it; the list without file lists.
   std::optional<TBackupHistoryItem> HistoryItem(int index);
+  std::vector<THistorySummary> HistorySummary();
+  // A history change is still being written, or its outcome not yet shown.
+  bool HistoryWriteBusy() const { return FHistoryWriter && FHistoryWriter->Busy(); }
   // The confirmed exit: close for real, saving first.
   void ExitApplication();
   bool AllowClose() const { return FAllowClose; }
@@ -210,6 +215,8 @@ private:
   TRunUiState CurrentRunUiState() const;
   void ShutDownEngine();
   void StartCapacityAnalysis();
+  // The writer of history.json for the configuration folder in use, made on first use.
+  THistoryWriter& HistoryWriter();
 
   IAppView& FView;
   IAppPrompts& FPrompts;
@@ -224,6 +231,8 @@ private:
 
   std::unique_ptr<TConfigManager> FConfigManager;
   std::unique_ptr<TBackupConfig> FConfig;
+  // Every change of history.json goes through it, in order; reads through it see the changes still queued.
+  std::unique_ptr<THistoryWriter> FHistoryWriter;
   std::unique_ptr<TBackupEngine> FBackupEngine;
   // The engine as seen from its own completion handler, which may run while the engine is being destroyed.
   TBackupEngine* FEngine = nullptr;
