@@ -27,3 +27,4 @@ run() {
 }
 run before "$@"
 run after "$@"
+run item "$@"

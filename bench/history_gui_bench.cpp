@@ -1,11 +1,12 @@
 // Times what the window's main thread waits for on a long history (default 365 entries of 3,000 files each, about
 // a year of daily runs): one entry read for a history command, one run's history entry as the completion queues
 // it, and one refresh of the history list.
-// Usage: history_gui_bench generate|before|after <config folder> [entries] [files-per-entry]
+// Usage: history_gui_bench generate|before|after|item <config folder> [entries] [files-per-entry]
 //   generate  writes <config folder>/history.json
 //   before    the calls the window made before the history writer: a full read for one entry, a write on the
 //             main thread
 //   after     the same through the application core: one-entry read, queued write, the summary pass
+//   item      one entry read through the core and nothing else, for its peak memory
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -168,11 +169,27 @@ int After(const std::filesystem::path& dir, int entries, int files) {
   return found && newest ? 0 : 1;
 }
 
+int Item(const std::filesystem::path& dir, int entries) {
+  TQuietView view;
+  TNoPrompts prompts;
+  TQueuedMainThread mainThread;
+  TAppCoreServices services(view, prompts, SystemClock(), mainThread);
+  services.ConfigDirectory = dir;
+  services.RegistryFile = dir / "registry.json";
+  TAppCore core(services);
+  core.LoadConfiguration();
+  const auto t0 = Clock::now();
+  const std::optional<TBackupHistoryItem> item = core.HistoryItem(entries / 2);
+  std::printf("HistoryItem(%d) alone:                  %8.1f ms (%zu files)\n", entries / 2, Ms(t0),
+              item ? item->Files.size() : 0);
+  return item ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: history_gui_bench generate|before|after <config folder> [entries] [files]\n");
+    std::fprintf(stderr, "usage: history_gui_bench generate|before|after|item <config folder> [entries] [files]\n");
     return 2;
   }
   const std::filesystem::path dir = argv[2];
@@ -181,5 +198,6 @@ int main(int argc, char** argv) {
   if (std::strcmp(argv[1], "generate") == 0) return Generate(dir, entries, files);
   if (std::strcmp(argv[1], "before") == 0) return Before(dir, entries, files);
   if (std::strcmp(argv[1], "after") == 0) return After(dir, entries, files);
+  if (std::strcmp(argv[1], "item") == 0) return Item(dir, entries);
   return 2;
 }

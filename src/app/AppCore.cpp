@@ -635,7 +635,8 @@ void TAppCore::Timer1Timer() {
 }
 
 bool TAppCore::IsIdle() const {
-  return !FBackupBusy && QueueLength() == 0 && (FEngine == nullptr || !FEngine->IsRunning());
+  // A run's history entry and its retention's removals are done only once the history writer has reported.
+  return !FBackupBusy && QueueLength() == 0 && (FEngine == nullptr || !FEngine->IsRunning()) && !HistoryWriteBusy();
 }
 
 void TAppCore::PostProcessQueue() {

@@ -143,7 +143,7 @@ public:
   bool IsRunQueuedOrRunning(const TBackupTask* task, int scheduledType) const;
   // The minute timer: queues every due run, then dispatches.
   void Timer1Timer();
-  // Nothing running, nothing waiting and the engine's worker ended.
+  // Nothing running, nothing waiting, the engine's worker ended and every history change written and reported.
   bool IsIdle() const;
 
   // Chain planning and recording.
