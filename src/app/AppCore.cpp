@@ -106,6 +106,8 @@ TAppCore::TAppCore(const TAppCoreServices& services)
 TAppCore::~TAppCore() {
   FDestroying = true;
   ShutDownEngine();
+  // After the engine: a cancelled run's entry is queued as it goes. Waits until every queued change has landed.
+  FHistoryWriter.reset();
   FlushPendingLogs();
 }
 
@@ -499,36 +501,46 @@ void TAppCore::DeleteHistoryItemClick(std::optional<int> index) {
   if (!FConfigManager) return;
   if (!index) return ShowAutoMessage(FPrompts, DeleteHistoryNoSelectionMessage);
   if (!FPrompts.AskYesNo(DeleteHistoryQuestion)) return;
-  try {
-    FConfigManager->DeleteHistoryItem(*index);
-  } catch (const std::exception& e) {
-    const std::string message = std::string("Geçmiş kaydı silinemedi: ") + e.what();
-    AddLog(message);
-    return ShowAutoMessage(FPrompts, message);
-  }
+  HistoryWriter().DeleteItem(
+      *index, [this] { AddLog(HistoryItemDeletedLog); },
+      [this](const std::string& error) {
+        const std::string message = "Geçmiş kaydı silinemedi: " + error;
+        AddLog(message);
+        ShowAutoMessage(FPrompts, message);
+      });
+  // The list reads the queue: the row goes at once, and the indexes of the rows left stay right.
   RefreshHistoryList();
-  AddLog(HistoryItemDeletedLog);
 }
 
 void TAppCore::ClearHistoryClick() {
   if (!FConfigManager) return;
   if (!FPrompts.AskYesNo(ClearHistoryQuestion)) return;
-  try {
-    FConfigManager->ClearHistory();
-  } catch (const std::exception& e) {
-    const std::string message = std::string("Geçmiş temizlenemedi: ") + e.what();
-    AddLog(message);
-    return ShowAutoMessage(FPrompts, message);
-  }
+  HistoryWriter().Clear([this] { AddLog(HistoryClearedLog); },
+                        [this](const std::string& error) {
+                          const std::string message = "Geçmiş temizlenemedi: " + error;
+                          AddLog(message);
+                          ShowAutoMessage(FPrompts, message);
+                        });
   RefreshHistoryList();
-  AddLog(HistoryClearedLog);
 }
 
 std::optional<TBackupHistoryItem> TAppCore::HistoryItem(int index) {
   if (!FConfigManager || index < 0) return std::nullopt;
-  std::vector<TBackupHistoryItem> history = FConfigManager->LoadHistory();
-  if (static_cast<size_t>(index) >= history.size()) return std::nullopt;
-  return std::move(history[static_cast<size_t>(index)]);
+  return HistoryWriter().LoadHistoryItem(*FConfigManager, index);
+}
+
+std::vector<THistorySummary> TAppCore::HistorySummary() {
+  if (!FConfigManager) return {};
+  return HistoryWriter().LoadHistorySummary(*FConfigManager);
+}
+
+THistoryWriter& TAppCore::HistoryWriter() {
+  const std::filesystem::path folder = FConfigManager->HistoryFile().parent_path();
+  if (!FHistoryWriter || FHistoryWriter->Folder() != folder)
+    FHistoryWriter = std::make_unique<THistoryWriter>(
+        folder, FClock, FMainThread, [this] { RefreshHistoryList(); },
+        [this](const std::string& error) { AddLog("Geçmiş kaydı yazılamadı: " + error); });
+  return *FHistoryWriter;
 }
 
 void TAppCore::ExitApplication() {
@@ -716,7 +728,8 @@ void TAppCore::Timer1Timer() {
 }
 
 bool TAppCore::IsIdle() const {
-  return !FBackupBusy && QueueLength() == 0 && (FEngine == nullptr || !FEngine->IsRunning());
+  // A run's history entry and its retention's removals are done only once the history writer has reported.
+  return !FBackupBusy && QueueLength() == 0 && (FEngine == nullptr || !FEngine->IsRunning()) && !HistoryWriteBusy();
 }
 
 void TAppCore::PostProcessQueue() {
@@ -818,10 +831,21 @@ void TAppCore::UpdateTaskBackupTimes(TBackupTask& task, TBackupType effectiveTyp
 void TAppCore::RefreshChainCard(TBackupTask* task) { FView.ShowChainCard(BuildChainCard(task)); }
 
 void TAppCore::ApplyRetention(TBackupTask* task) {
-  if (!FConfigManager) return;
-  ::velkor::ApplyRetention(
-      task, *FConfigManager, FClock, [this](const std::string& line) { AddLog(line); }, [this] { SaveConfigLogged(); },
-      [this](const std::string& output) { return OutputLeased(output); });
+  if (!FConfigManager || task == nullptr) return;
+  auto inUse = [this](const std::string& output) { return OutputLeased(output); };
+  TRetentionPlan plan = PlanRetention(*task, inUse, [this](const std::string& line) { AddLog(line); });
+  if (plan.Empty()) return;
+  std::vector<std::string> paths = plan.HistoryPaths;
+  // The outputs go only once the history has let go of them; a failed history change leaves them for a later run.
+  HistoryWriter().DeleteByOutputPaths(std::move(paths), [this, task, plan = std::move(plan), inUse] {
+    // The task may have been deleted while the history was being written.
+    if (!FConfig || std::none_of(FConfig->Tasks.begin(), FConfig->Tasks.end(),
+                                 [task](const auto& known) { return known.get() == task; }))
+      return;
+    RemoveRetainedSets(
+        *task, plan, FClock, [this](const std::string& line) { AddLog(line); }, [this] { SaveConfigLogged(); }, inUse);
+    if (task == FCurrentTask) RefreshChainCard(task);
+  });
 }
 
 // Completion.
@@ -1051,8 +1075,8 @@ void TAppCore::AddHistoryFromSnapshot(const TBackupResultSnapshot& snapshot) {
   item.TotalSize = snapshot.TotalSize;
   item.Files = snapshot.SuccessfulFiles;
   item.Files.insert(item.Files.end(), snapshot.FailedFiles.begin(), snapshot.FailedFiles.end());
-  FConfigManager->AddHistoryItem(item);
-  RefreshHistoryList();
+  // Written on the history writer's thread; the list is refreshed once it has landed.
+  HistoryWriter().AddItem(std::move(item));
 }
 
 // Activity log and status.

@@ -20,6 +20,7 @@
 #include "app/BackgroundJob.h"
 #include "app/BackupChain.h"
 #include "app/BackupResultSnapshot.h"
+#include "app/HistoryWriter.h"
 #include "app/IAppPrompts.h"
 #include "app/IAppView.h"
 #include "app/IPostRunSteps.h"
@@ -162,8 +163,12 @@ public:
   // asks first, then changes history.json, refreshes the list and logs.
   void DeleteHistoryItemClick(std::optional<int> index);
   void ClearHistoryClick();
-  // The entry at `index` read afresh from history.json; nullopt when the index is no longer inside it.
+  // The history as it stands with every queued change (history.json is written on a thread of its own): the
+  // entry at `index`, read afresh, nullopt when the index is no longer inside it; the list without file lists.
   std::optional<TBackupHistoryItem> HistoryItem(int index);
+  std::vector<THistorySummary> HistorySummary();
+  // A history change is still being written, or its outcome not yet shown.
+  bool HistoryWriteBusy() const { return FHistoryWriter && FHistoryWriter->Busy(); }
   // The confirmed exit: close for real, saving first. When the editor's validation refuses, the general settings
   // and the tasks are saved all the same, without the editor's edits, and a message names the task they belong to.
   void ExitApplication();
@@ -175,7 +180,7 @@ public:
   bool IsRunQueuedOrRunning(const TBackupTask* task, int scheduledType) const;
   // The minute timer: queues every due run, then dispatches.
   void Timer1Timer();
-  // Nothing running, nothing waiting and the engine's worker ended.
+  // Nothing running, nothing waiting, the engine's worker ended and every history change written and reported.
   bool IsIdle() const;
 
   // Chain planning and recording.
@@ -265,6 +270,8 @@ private:
   void FinishBackupComplete(TBackupResultSnapshot snapshot);
   void ResetRunState();
   void ReleaseLease(int id);
+  // The writer of history.json for the configuration folder in use, made on first use.
+  THistoryWriter& HistoryWriter();
 
   IAppView& FView;
   IAppPrompts& FPrompts;
@@ -279,6 +286,8 @@ private:
 
   std::unique_ptr<TConfigManager> FConfigManager;
   std::unique_ptr<TBackupConfig> FConfig;
+  // Every change of history.json goes through it, in order; reads through it see the changes still queued.
+  std::unique_ptr<THistoryWriter> FHistoryWriter;
   std::unique_ptr<TBackupEngine> FBackupEngine;
   // The engine as seen from its own completion handler, which may run while the engine is being destroyed.
   TBackupEngine* FEngine = nullptr;

@@ -157,50 +157,64 @@ void DeleteRetired(TRetiredOutput& retired) {
   retired.Lock.Release();
 }
 
+bool SetInUse(const TBackupTask& task, const std::string& setId, const TOutputInUse& outputInUse) {
+  if (!outputInUse) return false;
+  for (const auto& item : task.BackupChain)
+    if (SameText(item->SetId, setId) && (outputInUse(item->OutputPath) || outputInUse(item->MirrorOutputPath)))
+      return true;
+  return false;
+}
+
 }  // namespace
 
-void ApplyRetention(TBackupTask* task, TConfigManager& configManager, IClock& clock,
-                    const std::function<void(const std::string&)>& addLog, const std::function<void()>& saveConfig,
-                    const std::function<bool(const std::string& output)>& outputInUse) {
-  if (task == nullptr || task->BackupChain.empty()) return;
-  PruneMissingChainItems(*task);
-  if (task->MaxBackupsToKeep <= 0) return;
-  std::vector<std::string> removedSets = ChooseSetsToRemove(*task);
-  auto& chain = task->BackupChain;
-  auto inSet = [](const TBackupChainItem& item, const std::string& setId) { return SameText(item.SetId, setId); };
-  if (outputInUse)
-    std::erase_if(removedSets, [&](const std::string& setId) {
-      for (const auto& item : chain)
-        if (inSet(*item, setId) && (outputInUse(item->OutputPath) || outputInUse(item->MirrorOutputPath))) {
-          addLog(RetentionDeferredMessage);
-          return true;
-        }
-      return false;
-    });
-  if (removedSets.empty()) return;
-
-  // 1. The history lets go of the sets' outputs.
-  std::vector<std::string> deletedPaths;
-  for (const std::string& setId : removedSets)
+TRetentionPlan PlanRetention(TBackupTask& task, const TOutputInUse& outputInUse,
+                             const std::function<void(const std::string&)>& addLog) {
+  TRetentionPlan plan;
+  if (task.BackupChain.empty()) return plan;
+  PruneMissingChainItems(task);
+  if (task.MaxBackupsToKeep <= 0) return plan;
+  plan.Sets = ChooseSetsToRemove(task);
+  std::erase_if(plan.Sets, [&](const std::string& setId) {
+    if (!SetInUse(task, setId, outputInUse)) return false;
+    if (addLog) addLog(RetentionDeferredMessage);
+    return true;
+  });
+  const auto& chain = task.BackupChain;
+  for (const std::string& setId : plan.Sets)
     for (size_t i = chain.size(); i-- > 0;) {
-      if (!inSet(*chain[i], setId)) continue;
-      AddUnique(deletedPaths, chain[i]->OutputPath);
-      if (!Trim(chain[i]->MirrorOutputPath).empty()) AddUnique(deletedPaths, chain[i]->MirrorOutputPath);
+      if (!SameText(chain[i]->SetId, setId)) continue;
+      AddUnique(plan.HistoryPaths, chain[i]->OutputPath);
+      if (!Trim(chain[i]->MirrorOutputPath).empty()) AddUnique(plan.HistoryPaths, chain[i]->MirrorOutputPath);
     }
-  configManager.DeleteHistoryByOutputPaths(deletedPaths);
+  return plan;
+}
+
+void RemoveRetainedSets(TBackupTask& task, const TRetentionPlan& plan, IClock& clock,
+                        const std::function<void(const std::string&)>& addLog, const std::function<void()>& saveConfig,
+                        const TOutputInUse& outputInUse) {
+  auto& chain = task.BackupChain;
+  auto inSet = [](const TBackupChainItem& item, const std::string& setId) { return SameText(item.SetId, setId); };
 
   // 2. Each output leaves its name whole; the chain items go whether or not that worked.
   std::vector<TRetiredOutput> retired;
-  for (const std::string& setId : removedSets) {
+  bool removed = false;
+  for (const std::string& setId : plan.Sets) {
+    if (std::none_of(chain.begin(), chain.end(), [&](const auto& item) { return inSet(*item, setId); })) continue;
+    if (SetInUse(task, setId, outputInUse)) {
+      addLog(RetentionDeferredMessage);
+      continue;
+    }
     for (size_t i = chain.size(); i-- > 0;) {
       if (!inSet(*chain[i], setId)) continue;
-      Retire(*task, chain[i]->OutputPath, DeleteWarning, retired, addLog);
-      Retire(*task, chain[i]->MirrorOutputPath, MirrorDeleteWarning, retired, addLog);
+      Retire(task, chain[i]->OutputPath, DeleteWarning, retired, addLog);
+      Retire(task, chain[i]->MirrorOutputPath, MirrorDeleteWarning, retired, addLog);
       chain.erase(chain.begin() + static_cast<std::ptrdiff_t>(i));
     }
-    task->LastRetentionCleanupTime = clock.Now();
+    task.LastRetentionCleanupTime = clock.Now();
     addLog(RetentionAppliedMessage);
+    removed = true;
   }
+  if (!removed) return;
 
   // 3. The shortened chain is saved.
   if (saveConfig) saveConfig();
@@ -213,6 +227,17 @@ void ApplyRetention(TBackupTask* task, TConfigManager& configManager, IClock& cl
       addLog(out.WarningPrefix + std::string(e.what()));
     }
   }
+}
+
+void ApplyRetention(TBackupTask* task, TConfigManager& configManager, IClock& clock,
+                    const std::function<void(const std::string&)>& addLog, const std::function<void()>& saveConfig,
+                    const TOutputInUse& outputInUse) {
+  if (task == nullptr) return;
+  const TRetentionPlan plan = PlanRetention(*task, outputInUse, addLog);
+  if (plan.Empty()) return;
+  // 1. The history lets go of the sets' outputs.
+  configManager.DeleteHistoryByOutputPaths(plan.HistoryPaths);
+  RemoveRetainedSets(*task, plan, clock, addLog, saveConfig, outputInUse);
 }
 
 }  // namespace velkor

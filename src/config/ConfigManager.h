@@ -7,7 +7,9 @@
 // it is read, and what could be kept of it is used. While no copy can be made the file is never written over:
 // the write fails with EVelkorError instead. The notes below tell the caller what was found, for the log.
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,12 +60,20 @@ public:
   std::vector<TBackupHistoryItem> LoadHistory();
   // The same entries without their file lists, at a fraction of the time and memory; damage is noted alike.
   std::vector<THistorySummary> LoadHistorySummary();
+  // The entry LoadHistory would give at `index`, whole, with every other entry stepped over unbuilt (the file is
+  // still read to its end, so damage anywhere is noted and handled alike); nullopt when the index is outside it.
+  std::optional<TBackupHistoryItem> LoadHistoryItem(int index);
   void AddHistoryItem(const TBackupHistoryItem& item);
   // Out-of-range indexes leave the file untouched.
   void DeleteHistoryItem(int index);
   // Removes every entry whose OutputPath equals one of `paths` (case-insensitive); nothing for an empty list.
   void DeleteHistoryByOutputPaths(const std::vector<std::string>& paths);
   void ClearHistory();
+  // Every change of history.json on disk (the rename that ends a write, the removal by ClearHistory) runs inside
+  // `guard`, which must call the function it is given once. A history writer on another thread uses it to make
+  // that change and its own bookkeeping one step for readers that hold the same lock.
+  using THistoryCommitGuard = std::function<void(const std::function<void()>& change)>;
+  void SetHistoryCommitGuard(THistoryCommitGuard guard);
 
   // What the last LoadConfig (or the check before a first SaveConfig) and the last history read found.
   const TStoredFileNote& ConfigNote() const { return FConfigNote; }
@@ -75,6 +85,7 @@ private:
   TJson ReadConfigDocument();
   std::vector<TBackupHistoryItem> ReadHistory();
   void SaveHistory(const std::vector<TBackupHistoryItem>& items);
+  void ChangeHistoryFile(const std::function<void()>& change);
   void NoteFile(TStoredFileNote& note, const std::filesystem::path& file, std::string problem);
   void EnsureReplaceable(TStoredFileNote& note, const char* what);
 
@@ -84,6 +95,7 @@ private:
   bool FConfigInspected = false;  // FConfigNote describes config.json as it is on disk (read, checked or written)
   TStoredFileNote FConfigNote;
   TStoredFileNote FHistoryNote;
+  THistoryCommitGuard FHistoryCommitGuard;
 };
 
 // The task object of config.json (exposed for tests and tools).
@@ -93,5 +105,7 @@ TJson WriteConfigJson(const TBackupConfig& config);
 
 // One history.json entry object, appended to `out` (the store streams entries one by one).
 void AppendHistoryItemJson(std::string& out, const TBackupHistoryItem& item);
+// `item` as a later read of history.json gives it back once it is stored (times to the second, derived fields).
+TBackupHistoryItem HistoryItemAsStored(const TBackupHistoryItem& item, IClock& clock);
 
 }  // namespace velkor

@@ -7,9 +7,11 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <istream>
 #include <optional>
+#include <sstream>
 #include <streambuf>
 #include <string_view>
 
@@ -97,11 +99,13 @@ struct TRawEntry {
 
 // history.json as the summary pass reads it: the value of every entry's "Files" key is checked here with a plain
 // scan of its bytes (the parser would take most of the time on it) and reaches the parser as `[S,F]`, the numbers
-// of its file objects that are and are not marked successful. Everything else passes through unchanged. A file list
-// that is not well-formed JSON ends the text there, so the parse fails just as a full read would.
+// of its file objects that are and are not marked successful. Everything else passes through unchanged, and so does
+// the file list of the entry at `keepEntry` (its position among the objects of the root array), for a read of that
+// one entry. A file list that is not well-formed JSON ends the text there, so the parse fails just as a full read
+// would.
 class TFileListSkipper final : public std::streambuf {
 public:
-  explicit TFileListSkipper(std::streambuf& source) : FSource(source) {}
+  explicit TFileListSkipper(std::streambuf& source, int keepEntry = -1) : FSource(source), FKeepEntry(keepEntry) {}
 
 protected:
   int_type underflow() override {
@@ -123,8 +127,19 @@ private:
   static constexpr int EntryDepth = 2;  // inside the root array's entry objects
 
   // The text between two JSON strings' special characters is taken in one go; most of a history is file names.
+  // Eight bytes are tested at a time for one below 0x20, '"' or '\\'.
   static size_t PlainRun(const char* text, size_t at, size_t size) {
+    constexpr uint64_t Ones = 0x0101010101010101ULL;
+    constexpr uint64_t Highs = 0x8080808080808080ULL;
+    const auto hasZeroByte = [](uint64_t x) { return (x - Ones) & ~x & Highs; };
     size_t end = at;
+    while (end + 8 <= size) {
+      uint64_t w;
+      std::memcpy(&w, text + end, 8);
+      if ((hasZeroByte(w & ~(Ones * 0x1F)) | hasZeroByte(w ^ (Ones * '"')) | hasZeroByte(w ^ (Ones * '\\'))) != 0)
+        break;
+      end += 8;
+    }
     while (end < size) {
       const auto c = static_cast<unsigned char>(text[end]);
       if (c < 0x20 || c == '"' || c == '\\') break;
@@ -170,7 +185,7 @@ private:
       }
       return true;
     }
-    if (c == '[' && FAfterColon && FDepth == EntryDepth) {
+    if (c == '[' && FAfterColon && FDepth == EntryDepth && FEntryIndex != FKeepEntry) {
       FSkipping = true;
       FAfterColon = false;
       FStack.assign(1, '[');
@@ -188,6 +203,7 @@ private:
       FFilesKey = FDepth == EntryDepth;
       FKeyLength = 0;
     } else if (c == '[' || c == '{') {
+      if (c == '{' && FDepth == EntryDepth - 1) ++FEntryIndex;
       ++FDepth;
     } else if ((c == ']' || c == '}') && FDepth > 0) {
       --FDepth;
@@ -352,11 +368,13 @@ private:
   }
 
   std::streambuf& FSource;
+  const int FKeepEntry;
   std::string FIn;
   std::string FOut;
   bool FEnd = false;
   // Outside file lists.
   int FDepth = 0;
+  int FEntryIndex = -1;  // of the entry object read last
   bool FInString = false;
   bool FEscaped = false;
   bool FFilesKey = false;       // the string so far could be an entry's "Files" key
@@ -384,11 +402,12 @@ private:
 // every file list of every run, so this is the cost each history change pays. Values of the wrong JSON type are
 // skipped (the field keeps its default); elements that are not objects are skipped; a root that is not an
 // array, or a syntax error, fails the whole parse. In a summary the file lists arrive already stepped over
-// (TFileListSkipper): "Files" holds `false` when a file of it failed, and nothing else.
+// (TFileListSkipper): "Files" holds the two counts of its successful and failed files. With `wantedEntry` set,
+// every other entry object is only parsed, never built, and `onEntry` sees that one alone.
 class THistorySax final : public nlohmann::json_sax<TJson> {
 public:
-  THistorySax(std::function<void(TRawEntry&)> onEntry, bool summary)
-      : FOnEntry(std::move(onEntry)), FSummary(summary) {}
+  THistorySax(std::function<void(TRawEntry&)> onEntry, bool summary, int wantedEntry = -1)
+      : FOnEntry(std::move(onEntry)), FSummary(summary), FWanted(wantedEntry) {}
   bool RootWasArray() const { return FRootWasArray; }
   bool SyntaxError() const { return FSyntaxError; }
 
@@ -412,6 +431,7 @@ public:
     switch (FLevel) {
       case TLevel::lvRoot: return false;  // the root must be an array
       case TLevel::lvEntries:
+        if (FWanted >= 0 && FEntryCount++ != FWanted) return ++FSkip, true;
         FEntry = TRawEntry{};
         FLevel = TLevel::lvEntry;
         return true;
@@ -559,6 +579,8 @@ private:
 
   std::function<void(TRawEntry&)> FOnEntry;
   bool FSummary = false;
+  int FWanted = -1;
+  int FEntryCount = 0;
   int FCountsRead = 0;
   TLevel FLevel = TLevel::lvRoot;
   int FSkip = 0;  // depth inside a container whose content is not read
@@ -712,7 +734,11 @@ struct THistoryRead {
   bool Keep = true;
 };
 
-THistoryRead ParseHistory(const std::filesystem::path& file, bool summary,
+// The three passes over history.json: every entry whole, every entry without its file list, or one entry whole
+// with the others only checked.
+enum class TPass { psFull, psSummary, psOneEntry };
+
+THistoryRead ParseHistory(const std::filesystem::path& file, TPass pass, int entry,
                           const std::function<void(TRawEntry&)>& onEntry) {
   THistoryRead result;
   TJsonTextReader reader(file, HistoryLimits);
@@ -722,9 +748,9 @@ THistoryRead ParseHistory(const std::filesystem::path& file, bool summary,
   }
   result.Problem = reader.Fault();
   if (reader.OpenError() != 0) return result;
-  TFileListSkipper skipper(reader);
-  std::istream in(summary ? static_cast<std::streambuf*>(&skipper) : &reader);
-  THistorySax sax(onEntry, summary);
+  TFileListSkipper skipper(reader, pass == TPass::psOneEntry ? entry : -1);
+  std::istream in(pass == TPass::psFull ? static_cast<std::streambuf*>(&reader) : &skipper);
+  THistorySax sax(onEntry, pass == TPass::psSummary, pass == TPass::psOneEntry ? entry : -1);
   const bool parsed = TJson::sax_parse(in, &sax);
   if (!reader.Fault().empty())
     result.Problem = reader.Fault();
@@ -743,8 +769,8 @@ THistoryRead ParseHistory(const std::filesystem::path& file, bool summary,
 
 std::vector<TBackupHistoryItem> TConfigManager::ReadHistory() {
   std::vector<TBackupHistoryItem> items;
-  const THistoryRead read =
-      ParseHistory(FHistoryFile, false, [&](TRawEntry& raw) { items.push_back(CompleteEntry(raw, *FClock)); });
+  const THistoryRead read = ParseHistory(FHistoryFile, TPass::psFull, -1,
+                                         [&](TRawEntry& raw) { items.push_back(CompleteEntry(raw, *FClock)); });
   NoteFile(FHistoryNote, FHistoryFile, read.Problem);
   if (!read.Keep) items.clear();
   return items;
@@ -752,7 +778,7 @@ std::vector<TBackupHistoryItem> TConfigManager::ReadHistory() {
 
 std::vector<THistorySummary> TConfigManager::LoadHistorySummary() {
   std::vector<THistorySummary> items;
-  const THistoryRead read = ParseHistory(FHistoryFile, true, [&](TRawEntry& raw) {
+  const THistoryRead read = ParseHistory(FHistoryFile, TPass::psSummary, -1, [&](TRawEntry& raw) {
     // A list the skipper did not recognise (its key spelled with escapes) arrives whole and is judged here.
     THistorySummary summary;
     summary.SuccessfulFiles = raw.SuccessfulFiles;
@@ -766,6 +792,37 @@ std::vector<THistorySummary> TConfigManager::LoadHistorySummary() {
   NoteFile(FHistoryNote, FHistoryFile, read.Problem);
   if (!read.Keep) items.clear();
   return items;
+}
+
+std::optional<TBackupHistoryItem> TConfigManager::LoadHistoryItem(int index) {
+  if (index < 0) return std::nullopt;
+  std::optional<TBackupHistoryItem> item;
+  const THistoryRead read =
+      ParseHistory(FHistoryFile, TPass::psOneEntry, index, [&](TRawEntry& raw) { item = CompleteEntry(raw, *FClock); });
+  NoteFile(FHistoryNote, FHistoryFile, read.Problem);
+  if (!read.Keep) item.reset();
+  return item;
+}
+
+TBackupHistoryItem HistoryItemAsStored(const TBackupHistoryItem& item, IClock& clock) {
+  std::string text = "[";
+  AppendHistoryItemJson(text, item);
+  text += ']';
+  std::istringstream in(std::move(text));
+  std::optional<TBackupHistoryItem> stored;
+  THistorySax sax([&](TRawEntry& raw) { stored = CompleteEntry(raw, clock); }, false);
+  // The store writes only valid JSON, so this parse cannot fail; the entry as given serves if it ever did.
+  if (!TJson::sax_parse(in, &sax) || !stored) return item;
+  return std::move(*stored);
+}
+
+void TConfigManager::SetHistoryCommitGuard(THistoryCommitGuard guard) { FHistoryCommitGuard = std::move(guard); }
+
+void TConfigManager::ChangeHistoryFile(const std::function<void()>& change) {
+  if (FHistoryCommitGuard)
+    FHistoryCommitGuard(change);
+  else
+    change();
 }
 
 void TConfigManager::SaveHistory(const std::vector<TBackupHistoryItem>& items) {
@@ -782,7 +839,9 @@ void TConfigManager::SaveHistory(const std::vector<TBackupHistoryItem>& items) {
   }
   writer.Write("]");
   writer.Write(JsonFileLineEnd);
-  writer.Commit();
+  // The slow part (the data reaching the disk) stays outside the guard; only the rename runs inside it.
+  writer.Flush();
+  ChangeHistoryFile([&] { writer.Commit(); });
 }
 
 std::vector<TBackupHistoryItem> TConfigManager::LoadHistory() { return ReadHistory(); }
@@ -814,8 +873,10 @@ void TConfigManager::DeleteHistoryByOutputPaths(const std::vector<std::string>& 
 void TConfigManager::ClearHistory() {
   std::error_code ec;
   if (!std::filesystem::exists(FHistoryFile, ec)) return;
-  if (!std::filesystem::remove(FHistoryFile, ec) && ec)
-    throw EVelkorError("Dosya silinemedi: " + FHistoryFile.string() + " (" + SystemErrorMessage(ec.value()) + ")");
+  ChangeHistoryFile([&] {
+    if (!std::filesystem::remove(FHistoryFile, ec) && ec)
+      throw EVelkorError("Dosya silinemedi: " + FHistoryFile.string() + " (" + SystemErrorMessage(ec.value()) + ")");
+  });
 }
 
 }  // namespace velkor

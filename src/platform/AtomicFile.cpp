@@ -69,6 +69,11 @@ void TAtomicFileWriter::FlushBuffer() {
   FBuffer.clear();
 }
 
+void TAtomicFileWriter::Flush() {
+  FlushBuffer();
+  if (::fsync(FFd) != 0) Fail("yazılamadı", errno);
+}
+
 void TAtomicFileWriter::Commit() {
   FlushBuffer();
   if (::fsync(FFd) != 0) Fail("yazılamadı", errno);

@@ -17,6 +17,8 @@ public:
   TAtomicFileWriter& operator=(const TAtomicFileWriter&) = delete;
 
   void Write(std::string_view data);
+  // Writes out and syncs what was written so far, for a caller that wants Commit to be the rename alone.
+  void Flush();
   // Flushes, syncs and renames over the target. Throws EVelkorError with the system's message.
   void Commit();
 

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <istream>
 
 #include "platform/AtomicFile.h"
@@ -16,6 +18,22 @@ constexpr size_t BlockSize = 64 * 1024;
 constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view ReplacementCharacter = "\xEF\xBF\xBD";
 constexpr size_t LongestSequence = 4;
+
+// Where the plain ASCII inside a string ends: at a byte of 0x80 or above, '"' or '\\'. Eight bytes are tested at
+// a time, since most of a stored history is such text.
+size_t PlainAsciiEnd(const unsigned char* text, size_t at, size_t size) {
+  constexpr uint64_t Ones = 0x0101010101010101ULL;
+  constexpr uint64_t Highs = 0x8080808080808080ULL;
+  const auto hasZeroByte = [](uint64_t x) { return (x - Ones) & ~x & Highs; };
+  while (at + 8 <= size) {
+    uint64_t w;
+    std::memcpy(&w, text + at, 8);
+    if (((w & Highs) | hasZeroByte(w ^ (Ones * '"')) | hasZeroByte(w ^ (Ones * '\\'))) != 0) break;
+    at += 8;
+  }
+  while (at < size && text[at] < 0x80 && text[at] != '"' && text[at] != '\\') ++at;
+  return at;
+}
 
 }  // namespace
 
@@ -102,8 +120,7 @@ void TJsonTextReader::Translate() {
   while (i < FRaw.size()) {
     // The bulk of a stored file is the text inside strings (file names): plain ASCII there is passed on whole.
     if (FInString && !FEscaped) {
-      size_t end = i;
-      while (end < FRaw.size() && raw[end] < 0x80 && raw[end] != '"' && raw[end] != '\\') ++end;
+      const size_t end = PlainAsciiEnd(raw, i, FRaw.size());
       if (end > i) {
         i = end;
         continue;

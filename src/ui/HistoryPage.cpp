@@ -84,9 +84,8 @@ void THistoryPage::SetCommands(IHistoryCommands* commands) {
 
 void THistoryPage::RefreshHistoryList() {
   lvHistory->setRowCount(0);
-  TConfigManager* manager = FCore.ConfigManager();
-  if (manager == nullptr) return;
-  const std::vector<THistoryRow> rows = HistoryListRows(manager->LoadHistorySummary());
+  // The summary pass, with the changes still being written: never the file lists.
+  const std::vector<THistoryRow> rows = HistoryListRows(FCore.HistorySummary());
   lvHistory->setUpdatesEnabled(false);
   lvHistory->setRowCount(static_cast<int>(rows.size()));
   for (int r = 0; r < static_cast<int>(rows.size()); ++r) {

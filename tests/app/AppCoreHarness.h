@@ -37,7 +37,9 @@ public:
   int HistoryRefreshes = 0;
   std::optional<TChainCard> ChainCard;
   std::optional<TCapacityLabels> Capacity;
-  TConfigManager* History = nullptr;  // read on each history refresh when set
+  // The number of history entries as the core's readers see it (queued changes included), read on each history
+  // refresh and run start when set.
+  std::function<size_t()> HistoryCount;
 
   void AppendLogLines(const std::vector<std::string>& lines) override {
     LogBatches.push_back(lines.size());
@@ -53,15 +55,15 @@ public:
   void SetProgressText(const std::string& text) override { ProgressText = text; }
   void ShowRunState(const TRunUiState& state) override {
     // "run-start:N": a run was dispatched while the history held N entries.
-    if (state.ActivityVisible && !RunState.ActivityVisible && History != nullptr)
-      Events.push_back("run-start:" + std::to_string(History->LoadHistory().size()));
+    if (state.ActivityVisible && !RunState.ActivityVisible && HistoryCount)
+      Events.push_back("run-start:" + std::to_string(HistoryCount()));
     RunState = state;
   }
   void ShowBalloon(const std::string& title, const std::string& text) override { Balloons.emplace_back(title, text); }
   void RefreshTaskList() override { ++TaskListRefreshes; }
   void RefreshHistoryList() override {
     ++HistoryRefreshes;
-    if (History != nullptr) Events.push_back("history:" + std::to_string(History->LoadHistory().size()));
+    if (HistoryCount) Events.push_back("history:" + std::to_string(HistoryCount()));
   }
   void ShowChainCard(const TChainCard& card) override { ChainCard = card; }
   void ShowCapacity(const TCapacityLabels& labels) override { Capacity = labels; }
@@ -281,7 +283,7 @@ protected:
     services.RegistryFile = RegistryFile();
     FCore = std::make_unique<TAppCore>(services);
     FCore->LoadConfiguration();
-    FView.History = FCore->ConfigManager();
+    FView.HistoryCount = [this] { return FCore->HistorySummary().size(); };
     FCore->Start(options);
   }
 
@@ -296,14 +298,16 @@ protected:
     return *Config().Tasks.back();
   }
 
-  // Pumps the main thread until the core is idle again (every queued run dispatched and completed).
+  // Pumps the main thread until the core is idle again (every queued run dispatched and completed, every history
+  // change written and its outcome shown).
   void RunUntilIdle() {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    auto idle = [this] { return FCore->IsIdle() && !FCore->HistoryWriteBusy(); };
     for (;;) {
       FMain.ProcessPending();
-      if (FCore->IsIdle()) {
+      if (idle()) {
         // A completion posts the next dispatch; let it run before deciding the queue is done.
-        if (FMain.ProcessPending() == 0 && FCore->IsIdle()) return;
+        if (FMain.ProcessPending() == 0 && idle()) return;
         continue;
       }
       ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the core did not become idle";

@@ -103,7 +103,7 @@ TEST_F(AppCorePostRun, ClosingDuringTheCloudStepStillRecordsTheRun) {
   RunIntoHeldCloudStep(task);
 
   FCore.reset();
-  FView.History = nullptr;
+  FView.HistoryCount = nullptr;
   const auto history = TConfigManager(ConfigDir(), FClock).LoadHistory();
   ASSERT_EQ(history.size(), 1u);
   EXPECT_FALSE(history[0].Success);

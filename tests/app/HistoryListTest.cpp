@@ -99,10 +99,11 @@ TEST_F(HistoryCommands, DeleteAsksAndRemovesExactlyThatEntry) {
   const int refreshes = FView.HistoryRefreshes;
   FPrompts.YesNoAnswers = {true};
   FCore->DeleteHistoryItemClick(2);
+  RunUntilIdle();  // the change is written on the history writer's thread
   EXPECT_EQ(FPrompts.Questions,
             (std::vector<std::string>{"Seçili log kaydı silinsin mi?", "Seçili log kaydı silinsin mi?"}));
   EXPECT_EQ(Names(), (std::vector<std::string>{"Bir", "İki", "Dört"}));
-  EXPECT_EQ(FView.HistoryRefreshes, refreshes + 1);
+  EXPECT_EQ(FView.HistoryRefreshes, refreshes + 2) << "at once, and again once written";
   EXPECT_EQ(FView.LogLines.back(), "Seçili history kaydı silindi.");
   EXPECT_EQ(FCore->HistoryItem(2)->TaskName, "Dört");
   EXPECT_FALSE(FCore->HistoryItem(3));
@@ -115,6 +116,7 @@ TEST_F(HistoryCommands, ClearAsksThenEmptiesTheHistory) {
   EXPECT_EQ(Names().size(), 4u);
   FPrompts.YesNoAnswers = {true};
   FCore->ClearHistoryClick();
+  RunUntilIdle();
   EXPECT_TRUE(Names().empty());
   EXPECT_FALSE(std::filesystem::exists(FCore->ConfigManager()->HistoryFile()));
   EXPECT_EQ(FView.LogLines.back(), "Geçmiş temizlendi");

@@ -307,20 +307,36 @@ TEST_F(HistoryStoreTest, UnreadableFileIsNeverReplaced) {
 namespace velkor {
 namespace {
 
-// The summary pass steps over the file lists without the parser; whatever a file holds, it must give the entries,
-// the counts of backed-up and failed files and the damage note that a full read gives.
-TEST_F(HistoryStoreTest, SummaryAgreesWithTheFullReadWhateverTheFileHolds) {
-  FManager.AddHistoryItem(Entry("/mnt/yedek/a.zip"));
+// Texts that the passes which step over file lists by their bytes must read as the full read does, each with the
+// number of entries a full read finds in it; the first is what the store itself writes.
+std::vector<std::pair<std::string, size_t>> HistoryTextsToAgreeOn(TConfigManager& manager) {
+  manager.AddHistoryItem(Entry("/mnt/yedek/a.zip"));
   TBackupHistoryItem allGood = Entry("/mnt/yedek/b.zip");
   allGood.Files.pop_back();
-  FManager.AddHistoryItem(allGood);
-  FManager.AddHistoryItem(TBackupHistoryItem{});
-  const std::string written = ReadFile(FManager.HistoryFile());
+  manager.AddHistoryItem(allGood);
+  manager.AddHistoryItem(TBackupHistoryItem{});
+  // Entries whose texts look like the structure around them: brackets, quotes, a "Files" key, escapes.
+  TBackupHistoryItem tricky = Entry("/mnt/yedek/[x]\"{y}\".zip", false);
+  tricky.TaskName = R"(Files":[{"FileName":"sahte"}],"x":{)";
+  tricky.Details = "] } [ { \\ \" \\u0022 \\u005b Files";
+  tricky.Files = {{R"(/a/"Files":[1]/{b}.txt)", 3, true}, {"/a/\\]\"", 0, false}};
+  manager.AddHistoryItem(tricky);
+  manager.AddHistoryItem(Entry("/mnt/yedek/c.zip"));
+  const std::string written = ReadFile(manager.HistoryFile());
+  const std::string entry = R"({"BackupTime":"2024-05-01T10:00:00","Success":true,"Details":"d","SourceCount":1,)"
+                            R"("FileCount":1,"TotalSize":0,"Files":[{"FileName":"x","FileSize":1,"Success":true}],)";
   const std::string head = R"([{"BackupTime":"2024-05-01T10:00:00","Success":false,"Details":"d","SourceCount":1,)"
                            R"("FileCount":1,"TotalSize":0,"TaskName":"Files","Files":)";
-  // Each text, and how many entries a full read finds in it.
-  const std::vector<std::pair<std::string, size_t>> texts = {
-      {written, 3},
+  return {
+      {written, 5},
+      // Elements of the root that are not objects are no entries; an object inside one is none either.
+      {"[7," + entry + R"("TaskName":"a"},[)" + entry + R"("TaskName":"x"}],"s",)" + entry + R"("TaskName":"b"}])", 2},
+      // Escapes spelling the structure inside strings, and a key spelled with escapes.
+      {"[" + entry + R"("TaskName":"\u007b\u005b\"Files\":[\\"},)" + entry +
+           R"("Fil\u0065s":[{"FileName":"y",)"
+           R"("FileSize":2,"Success":false}],"TaskName":"\ud83d\ude00 ]"},)" +
+           entry + R"("TaskName":"c"}])",
+       3},
       {head + R"([{"FileName":"a","FileSize":1}]}])", 1},                          // no "Success": not backed up
       {head + R"([{"FileName":"a","Success":"yes"}]}])", 1},                       // not a Boolean
       {head + R"([{"Success":true,"FileName":"a","Success":false}]}])", 1},        // the last one counts
@@ -345,6 +361,12 @@ TEST_F(HistoryStoreTest, SummaryAgreesWithTheFullReadWhateverTheFileHolds) {
       {head + R"([{"FileName":"a"]}])", 0},
       {head + R"([{"FileName":"a","Success":true})", 0},
   };
+}
+
+// The summary pass steps over the file lists without the parser; whatever a file holds, it must give the entries,
+// the counts of backed-up and failed files and the damage note that a full read gives.
+TEST_F(HistoryStoreTest, SummaryAgreesWithTheFullReadWhateverTheFileHolds) {
+  const auto texts = HistoryTextsToAgreeOn(FManager);
   for (const auto& [text, entries] : texts) {
     SCOPED_TRACE(text);
     WriteFile(FManager.HistoryFile(), text);
@@ -364,6 +386,59 @@ TEST_F(HistoryStoreTest, SummaryAgreesWithTheFullReadWhateverTheFileHolds) {
       EXPECT_TRUE(summary[i].Item == full[i]) << i;
     }
   }
+}
+
+// One entry read whole, the others only stepped over: at every index it must give what the full read gives there
+// (nothing outside it), and note the same damage.
+TEST_F(HistoryStoreTest, OneEntryAgreesWithTheFullReadWhateverTheFileHolds) {
+  for (const auto& [text, entries] : HistoryTextsToAgreeOn(FManager)) {
+    SCOPED_TRACE(text);
+    WriteFile(FManager.HistoryFile(), text);
+    const std::vector<TBackupHistoryItem> full = FManager.LoadHistory();
+    ASSERT_EQ(full.size(), entries);
+    const TStoredFileNote note = FManager.HistoryNote();
+    for (int index = -1; index <= static_cast<int>(full.size()); ++index) {
+      const std::optional<TBackupHistoryItem> one = FManager.LoadHistoryItem(index);
+      if (index < 0 || index == static_cast<int>(full.size())) {
+        EXPECT_FALSE(one.has_value()) << index;
+        continue;
+      }
+      ASSERT_TRUE(one.has_value()) << index;
+      EXPECT_TRUE(*one == full[static_cast<size_t>(index)]) << index;
+      EXPECT_EQ(FManager.HistoryNote().Problem, note.Problem) << index;
+      EXPECT_EQ(FManager.HistoryNote().KeptCopy, note.KeptCopy) << index;
+    }
+  }
+}
+
+TEST_F(HistoryStoreTest, OneEntryOfADamagedFileIsNoneAndTheFileIsKept) {
+  FManager.AddHistoryItem(Entry("/mnt/yedek/a.zip"));
+  FManager.AddHistoryItem(Entry("/mnt/yedek/b.zip"));
+  std::string text = ReadFile(FManager.HistoryFile());
+  // Cut in the last entry: the first one parses whole, but a full read keeps nothing.
+  text.resize(text.size() - 40);
+  WriteFile(FManager.HistoryFile(), text);
+  EXPECT_FALSE(FManager.LoadHistoryItem(0).has_value());
+  EXPECT_TRUE(FManager.HistoryNote().Damaged());
+  EXPECT_EQ(DamagedCopies(), std::vector<std::string>{text});
+  const std::string problem = FManager.HistoryNote().Problem;
+  EXPECT_TRUE(FManager.LoadHistory().empty());
+  EXPECT_EQ(FManager.HistoryNote().Problem, problem);
+}
+
+// What the history writer's readers show for an entry still queued must be what the file will give back.
+TEST_F(HistoryStoreTest, AnEntryAsStoredIsWhatTheFileGivesBack) {
+  TBackupHistoryItem item = Entry("s3://kova/x.zip");
+  item.BackupTime += 0.4 / 86400;  // a fraction of a second the file does not keep
+  item.StorageMode = smCloud;
+  item.LocalOutputPath.clear();
+  item.CloudStatus.clear();
+  item.Files[0].FileName = "/a/\xFF/b";  // a path byte that is not UTF-8
+  FManager.AddHistoryItem(item);
+  const TBackupHistoryItem stored = HistoryItemAsStored(item, FClock);
+  EXPECT_TRUE(stored == FManager.LoadHistory().at(0));
+  EXPECT_NE(stored.BackupTime, item.BackupTime);
+  EXPECT_EQ(stored.CloudStatus, "Kaydedilmedi") << "derived as a read derives it";
 }
 
 }  // namespace

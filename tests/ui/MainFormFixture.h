@@ -101,10 +101,10 @@ protected:
     return std::find(lines.begin(), lines.end(), line) != lines.end();
   }
 
-  // Runs the event loop until the core has finished every run.
+  // Runs the event loop until the core has finished every run and written every history change.
   void RunUntilIdle() {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!Form().Core().IsIdle()) {
+    while (!Form().Core().IsIdle() || Form().Core().HistoryWriteBusy()) {
       QApplication::processEvents();
       ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the run did not end";
       QThread::msleep(2);

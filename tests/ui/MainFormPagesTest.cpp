@@ -213,6 +213,7 @@ TEST_F(MainFormPages, HistoryCommandsActOnTheSelectedEntry) {
   FPrompts.YesNoAnswers = {true};
   History()->selectRow(2);
   MenuItem("mnuHistoryDelete")->trigger();
+  RunUntilIdle();
   ASSERT_EQ(History()->rowCount(), 3);
   EXPECT_EQ(History()->item(2, 1)->text(), QStringLiteral("Dört"));
   EXPECT_EQ(TConfigManager(ConfigDir(), FClock).LoadHistory().size(), 3u);
@@ -220,6 +221,7 @@ TEST_F(MainFormPages, HistoryCommandsActOnTheSelectedEntry) {
 
   FPrompts.YesNoAnswers = {true};
   MenuItem("LogGemiiniTemizle1")->trigger();
+  RunUntilIdle();
   EXPECT_EQ(History()->rowCount(), 0);
   EXPECT_EQ(Log().back(), "Geçmiş temizlendi");
   Form().SetHistoryCommands(nullptr);
