@@ -76,8 +76,10 @@ TEST_F(MainFormRunSteps, ALargeUploadKeepsTheWindowAnsweringAndShowsItsProgress)
     last = now;
     ++ticksDuringUpload;
     hints.insert(Std(Form().TrayIcon().Hint()));
-    progressTexts.insert(Std(Find<QLabel>(Form(), "lblProgress")->text()));
-    if (!shot && Find<QProgressBar>(Form(), "ProgressBar1")->value() >= 30) {
+    const std::string text = Std(Find<QLabel>(Form(), "lblProgress")->text());
+    progressTexts.insert(text);
+    const int percent = Find<QProgressBar>(Form(), "ProgressBar1")->value();
+    if (!shot && text.rfind("Cloud upload: ", 0) == 0 && percent >= 30 && percent < 90) {
       test::SaveShot(Form(), "main-cloud-upload");
       shot = true;
     }
@@ -99,6 +101,7 @@ TEST_F(MainFormRunSteps, ALargeUploadKeepsTheWindowAnsweringAndShowsItsProgress)
   for (const std::string& text : progressTexts) speedText |= text.find(" MB/s)") != std::string::npos;
   EXPECT_TRUE(percentHint);
   EXPECT_TRUE(speedText);
+  EXPECT_TRUE(shot) << "the progress bar showed the upload part-way";
 
   const auto history = TConfigManager(ConfigDir(), FClock).LoadHistory();
   ASSERT_EQ(history.size(), 1u);
