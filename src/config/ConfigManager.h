@@ -104,7 +104,7 @@ private:
   TJson ReadConfigDocument();
   std::vector<TBackupHistoryItem> ReadHistory();
   // `storedLast`: the last entry as a read will give it back, when it differs from what is written.
-  void SaveHistory(const std::vector<TBackupHistoryItem>& items, const TBackupHistoryItem* storedLast = nullptr);
+  void SaveHistory(std::vector<TBackupHistoryItem> items, std::optional<TBackupHistoryItem> storedLast = {});
   const THistoryIndex* MatchingHistoryIndex() const;
   // The summary pass, which makes the index when it can. False when the file is missing or no entry is to be trusted.
   bool ReadHistorySummary(std::vector<THistorySummary>& items);
@@ -131,7 +131,7 @@ TJson WriteConfigJson(const TBackupConfig& config);
 // One history.json entry object, appended to `out` (the store streams entries one by one).
 void AppendHistoryItemJson(std::string& out, const TBackupHistoryItem& item);
 // `item` as the history list shows it.
-THistorySummary HistorySummaryOf(const TBackupHistoryItem& item);
+THistorySummary HistorySummaryOf(TBackupHistoryItem item);
 // `item` as a later read of history.json gives it back once it is stored (times to the second, derived fields).
 TBackupHistoryItem HistoryItemAsStored(const TBackupHistoryItem& item, IClock& clock);
 

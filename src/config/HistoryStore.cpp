@@ -805,11 +805,11 @@ std::vector<TBackupHistoryItem> TConfigManager::ReadHistory() {
   return items;
 }
 
-THistorySummary HistorySummaryOf(const TBackupHistoryItem& item) {
+THistorySummary HistorySummaryOf(TBackupHistoryItem item) {
   THistorySummary summary;
   for (const TBackupFileDetail& file : item.Files) ++(file.Success ? summary.SuccessfulFiles : summary.FailedFiles);
-  summary.Item = item;
-  summary.Item.Files.clear();
+  item.Files = {};  // its storage too: summaries are kept
+  summary.Item = std::move(item);
   return summary;
 }
 
@@ -953,11 +953,12 @@ void TConfigManager::ChangeHistoryFile(const std::function<void()>& change) {
     change();
 }
 
-void TConfigManager::SaveHistory(const std::vector<TBackupHistoryItem>& items, const TBackupHistoryItem* storedLast) {
+void TConfigManager::SaveHistory(std::vector<TBackupHistoryItem> items, std::optional<TBackupHistoryItem> storedLast) {
   EnsureReplaceable(FHistoryNote, "Yedekleme geçmişi dosyası");
   TAtomicFileWriter writer(FHistoryFile);
   // The index of the new file, made as it is written: the entries came from a read of the file (and read back as
-  // they are), the last one added is taken as a read will give it back.
+  // they are), the last one added is taken as a read will give it back. Each entry goes into its summary once
+  // written, so its file list is let go of on the way.
   auto index = std::make_shared<THistoryIndex>();
   index->Entries.reserve(items.size());
   uint64_t offset = Utf8Bom.size() + 1;
@@ -970,8 +971,8 @@ void TConfigManager::SaveHistory(const std::vector<TBackupHistoryItem>& items, c
     AppendHistoryItemJson(buffer, items[i]);
     writer.Write(buffer);
     const bool last = i + 1 == items.size();
-    index->Entries.push_back(
-        {offset + (i ? 1 : 0), offset + buffer.size(), HistorySummaryOf(last && storedLast ? *storedLast : items[i])});
+    index->Entries.push_back({offset + (i ? 1 : 0), offset + buffer.size(),
+                              HistorySummaryOf(std::move(last && storedLast ? *storedLast : items[i]))});
     offset += buffer.size();
   }
   writer.Write("]");
@@ -997,15 +998,14 @@ std::vector<TBackupHistoryItem> TConfigManager::LoadHistory() { return ReadHisto
 void TConfigManager::AddHistoryItem(const TBackupHistoryItem& item) {
   auto items = ReadHistory();
   items.push_back(item);
-  const TBackupHistoryItem stored = HistoryItemAsStored(item, *FClock);
-  SaveHistory(items, &stored);
+  SaveHistory(std::move(items), HistoryItemAsStored(item, *FClock));
 }
 
 void TConfigManager::DeleteHistoryItem(int index) {
   auto items = ReadHistory();
   if (index < 0 || index >= static_cast<int>(items.size())) return;
   items.erase(items.begin() + index);
-  SaveHistory(items);
+  SaveHistory(std::move(items));
 }
 
 void TConfigManager::DeleteHistoryByOutputPaths(const std::vector<std::string>& paths) {
@@ -1016,7 +1016,7 @@ void TConfigManager::DeleteHistoryByOutputPaths(const std::vector<std::string>& 
       if (SameText(item.OutputPath, p)) return true;
     return false;
   });
-  SaveHistory(items);
+  SaveHistory(std::move(items));
 }
 
 void TConfigManager::ClearHistory() {
