@@ -72,10 +72,12 @@ public:
   void RemoveFromStartup();
 
   std::vector<TBackupHistoryItem> LoadHistory();
-  // The same entries without their file lists, at a fraction of the time and memory; damage is noted alike.
+  // The same entries without their file lists, at a fraction of the time and memory; damage is noted alike. While
+  // history.json is the version this manager's index (below) describes, the rows come from the index.
   std::vector<THistorySummary> LoadHistorySummary();
-  // The entry LoadHistory would give at `index`, whole, with every other entry stepped over unbuilt (the file is
-  // still read to its end, so damage anywhere is noted and handled alike); nullopt when the index is outside it.
+  // The entry LoadHistory would give at `index`, whole; nullopt when the index is outside it. With an index of the
+  // file as it is, only that entry's bytes are read (and checked as a whole read checks them); otherwise the
+  // summary pass reads the file to its end, so damage anywhere is noted and handled alike, and makes the index.
   std::optional<TBackupHistoryItem> LoadHistoryItem(int index);
   void AddHistoryItem(const TBackupHistoryItem& item);
   // Out-of-range indexes leave the file untouched.

@@ -815,9 +815,9 @@ THistorySummary HistorySummaryOf(TBackupHistoryItem item) {
 
 namespace {
 
-// The entry at `index` of the file version `index` describes, read from its bytes alone and checked as a whole
-// read would check them. nullopt when the file is no longer that version or the bytes do not read as that entry;
-// an index outside the entries gives no item.
+// Entry `at` of the file version `index` describes, read from its bytes alone and checked as a whole read would
+// check them. nullopt when the file is no longer that version or the bytes do not read as one entry; `at` outside
+// the entries gives no item.
 struct TIndexedEntry {
   std::optional<TBackupHistoryItem> Item;
 };
