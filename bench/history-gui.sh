@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Times what the window's main thread waits for on a year of history (365 entries x 3,000 files, ~100 MB of
 # history.json): one entry for a history command, one run's history entry, one history list refresh; first as the
-# window did it before the history writer (full read, write on the spot), then through the application core.
+# window did it before the history writer (full read, write on the spot), then through the application core, then
+# through the core once the file changed behind its index.
 # The file is fresh in the page cache, as it is after the program wrote it. Peak memory is the whole process's.
 # Usage: bench/history-gui.sh [entries] [files-per-entry]
 set -euo pipefail
@@ -27,4 +28,5 @@ run() {
 }
 run before "$@"
 run after "$@"
+run miss "$@"
 run item "$@"

@@ -10,14 +10,6 @@ namespace velkor {
 
 namespace {
 
-THistorySummary SummaryOf(const TBackupHistoryItem& item) {
-  THistorySummary summary;
-  for (const TBackupFileDetail& file : item.Files) ++(file.Success ? summary.SuccessfulFiles : summary.FailedFiles);
-  summary.Item = item;
-  summary.Item.Files.clear();
-  return summary;
-}
-
 bool NamesOneOf(const std::string& outputPath, const std::vector<std::string>& paths) {
   return std::any_of(paths.begin(), paths.end(), [&](const std::string& p) { return SameText(outputPath, p); });
 }
@@ -44,6 +36,8 @@ THistoryWriter::THistoryWriter(const std::filesystem::path& folder, IClock& cloc
     change();
     FQueue.pop_front();
     FLanded = true;
+    // The new file's index goes with it, so no read sees the file without it.
+    FWrittenIndex = FStore.HistoryIndex();
   });
   FThread = std::thread([this] { Run(); });
 }
@@ -186,16 +180,19 @@ void THistoryWriter::Replay(std::vector<TEntry>& entries, const TQueue& queue, T
 
 std::vector<THistorySummary> THistoryWriter::LoadHistorySummary(TConfigManager& reader) {
   std::unique_lock<std::mutex> lock(FLock);
+  reader.OfferHistoryIndex(FWrittenIndex);
   std::vector<THistorySummary> entries = reader.LoadHistorySummary();
   const TQueue queue = FQueue;
   lock.unlock();
-  Replay(entries, queue, SummaryOf, [](const THistorySummary& s) -> const std::string& { return s.Item.OutputPath; });
+  Replay(entries, queue, HistorySummaryOf,
+         [](const THistorySummary& s) -> const std::string& { return s.Item.OutputPath; });
   return entries;
 }
 
 std::optional<TBackupHistoryItem> THistoryWriter::LoadHistoryItem(TConfigManager& reader, int index) {
   if (index < 0) return std::nullopt;
   std::lock_guard<std::mutex> lock(FLock);
+  reader.OfferHistoryIndex(FWrittenIndex);
   if (FQueue.empty()) return reader.LoadHistoryItem(index);
   // Which entry the index names depends on what the queued changes do to the list, deletions by output path
   // included: the summary pass tells, and the file stays as it is until the lock is let go.

@@ -11,6 +11,10 @@
 // never sees a change twice or not at all. The writer holds the lock for that step only, and a reader holds it
 // for one pass over the file; neither waits for the other's long work.
 //
+// Each file the writer makes comes with its index (THistoryIndex), handed over in that same step: reads of a file
+// that is still that version take the list's rows from it and read the one entry they need, instead of a pass
+// over the whole file.
+//
 // Every method is for the main thread. The destructor waits until every queued change has landed (a process killed
 // meanwhile keeps the old file: writes are atomic) and reports the failures among them through `onFailed`, but
 // runs no `landed` step and no refresh.
@@ -97,7 +101,8 @@ private:
 
   std::mutex FLock;
   std::condition_variable FWake;
-  TQueue FQueue;  // front: the change being carried out
+  TQueue FQueue;                                       // front: the change being carried out
+  std::shared_ptr<const THistoryIndex> FWrittenIndex;  // of the file the last change left
   std::deque<TOutcome> FOutcomes;
   bool FStopping = false;
 

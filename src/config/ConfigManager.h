@@ -16,6 +16,7 @@
 #include "config/BackupModel.h"
 #include "config/HistoryItem.h"
 #include "config/JsonFormat.h"
+#include "platform/AtomicFile.h"
 #include "platform/Clock.h"
 
 namespace velkor {
@@ -35,6 +36,19 @@ struct THistorySummary {
   int SuccessfulFiles = 0;
   int FailedFiles = 0;
   bool HasFailedFiles() const { return FailedFiles > 0; }
+};
+
+// Where each entry of one version of history.json lies, with its summary row. Built by a pass that read the file
+// whole without a problem or by the write that made it; while the file is still that version, reads take the rows
+// from here and read one entry's bytes alone.
+struct THistoryIndex {
+  TFileIdentity File;
+  struct TEntry {
+    uint64_t Begin = 0;  // of the entry object's '{'
+    uint64_t End = 0;    // past its '}'
+    THistorySummary Summary;
+  };
+  std::vector<TEntry> Entries;
 };
 
 class TConfigManager {
@@ -58,10 +72,12 @@ public:
   void RemoveFromStartup();
 
   std::vector<TBackupHistoryItem> LoadHistory();
-  // The same entries without their file lists, at a fraction of the time and memory; damage is noted alike.
+  // The same entries without their file lists, at a fraction of the time and memory; damage is noted alike. While
+  // history.json is the version this manager's index (below) describes, the rows come from the index.
   std::vector<THistorySummary> LoadHistorySummary();
-  // The entry LoadHistory would give at `index`, whole, with every other entry stepped over unbuilt (the file is
-  // still read to its end, so damage anywhere is noted and handled alike); nullopt when the index is outside it.
+  // The entry LoadHistory would give at `index`, whole; nullopt when the index is outside it. With an index of the
+  // file as it is, only that entry's bytes are read (and checked as a whole read checks them); otherwise the
+  // summary pass reads the file to its end, so damage anywhere is noted and handled alike, and makes the index.
   std::optional<TBackupHistoryItem> LoadHistoryItem(int index);
   void AddHistoryItem(const TBackupHistoryItem& item);
   // Out-of-range indexes leave the file untouched.
@@ -74,6 +90,11 @@ public:
   // that change and its own bookkeeping one step for readers that hold the same lock.
   using THistoryCommitGuard = std::function<void(const std::function<void()>& change)>;
   void SetHistoryCommitGuard(THistoryCommitGuard guard);
+  // The index of history.json as this manager last wrote it or read it whole (null when it holds none). A manager
+  // on another thread hands over the index of each file it writes; one offered again is not taken twice, so the
+  // reader's own index, built later, is not replaced by an older one.
+  std::shared_ptr<const THistoryIndex> HistoryIndex() const { return FHistoryIndex; }
+  void OfferHistoryIndex(const std::shared_ptr<const THistoryIndex>& index);
 
   // What the last LoadConfig (or the check before a first SaveConfig) and the last history read found.
   const TStoredFileNote& ConfigNote() const { return FConfigNote; }
@@ -84,7 +105,11 @@ public:
 private:
   TJson ReadConfigDocument();
   std::vector<TBackupHistoryItem> ReadHistory();
-  void SaveHistory(const std::vector<TBackupHistoryItem>& items);
+  // `storedLast`: the last entry as a read will give it back, when it differs from what is written.
+  void SaveHistory(std::vector<TBackupHistoryItem> items, std::optional<TBackupHistoryItem> storedLast = {});
+  const THistoryIndex* MatchingHistoryIndex() const;
+  // The summary pass, which makes the index when it can. False when the file is missing or no entry is to be trusted.
+  bool ReadHistorySummary(std::vector<THistorySummary>& items);
   void ChangeHistoryFile(const std::function<void()>& change);
   void NoteFile(TStoredFileNote& note, const std::filesystem::path& file, std::string problem);
   void EnsureReplaceable(TStoredFileNote& note, const char* what);
@@ -96,6 +121,8 @@ private:
   TStoredFileNote FConfigNote;
   TStoredFileNote FHistoryNote;
   THistoryCommitGuard FHistoryCommitGuard;
+  std::shared_ptr<const THistoryIndex> FHistoryIndex;
+  std::shared_ptr<const THistoryIndex> FOfferedIndex;
 };
 
 // The task object of config.json (exposed for tests and tools).
@@ -105,6 +132,8 @@ TJson WriteConfigJson(const TBackupConfig& config);
 
 // One history.json entry object, appended to `out` (the store streams entries one by one).
 void AppendHistoryItemJson(std::string& out, const TBackupHistoryItem& item);
+// `item` as the history list shows it.
+THistorySummary HistorySummaryOf(TBackupHistoryItem item);
 // `item` as a later read of history.json gives it back once it is stored (times to the second, derived fields).
 TBackupHistoryItem HistoryItemAsStored(const TBackupHistoryItem& item, IClock& clock);
 

@@ -1,6 +1,9 @@
 // The history store: history.json holds one array of entries, oldest first. Every change reads the whole file and
 // writes it again (entries carry their complete file lists), so reading goes element by element through a SAX
 // pass and writing streams entry by entry instead of building one document for the whole history.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -17,6 +20,7 @@
 
 #include "config/ConfigManager.h"
 #include "platform/AtomicFile.h"
+#include "platform/FileHandle.h"
 #include "platform/StoredJson.h"
 #include "util/Error.h"
 #include "util/StringUtils.h"
@@ -106,6 +110,8 @@ struct TRawEntry {
 class TFileListSkipper final : public std::streambuf {
 public:
   explicit TFileListSkipper(std::streambuf& source, int keepEntry = -1) : FSource(source), FKeepEntry(keepEntry) {}
+  // Where each entry object of the root array began and ended in the source text (its '{' and past its '}').
+  const std::vector<std::pair<uint64_t, uint64_t>>& EntryRanges() const { return FRanges; }
 
 protected:
   int_type underflow() override {
@@ -117,6 +123,7 @@ protected:
       if (FIn.empty()) FEnd = true;
       FOut.clear();
       if (!Filter(FIn.data(), FIn.size())) FEnd = true;
+      FInputOffset += FIn.size();
       setg(FOut.data(), FOut.data(), FOut.data() + FOut.size());
     }
     return traits_type::to_int_type(*gptr());
@@ -161,14 +168,19 @@ private:
         if (at == size) break;
       }
       const char c = text[at++];
-      if (!(FSkipping ? Skip(static_cast<unsigned char>(c)) : Pass(c))) return false;
+      if (FSkipping) {
+        if (!Skip(static_cast<unsigned char>(c))) return false;
+      } else {
+        FAt = FInputOffset + at - 1;
+        Pass(c);
+      }
     }
     return true;
   }
 
   // Outside file lists: the text goes on as it is, and the structure is followed just far enough to see an
   // entry's "Files" key and the array after it.
-  bool Pass(char c) {
+  void Pass(char c) {
     if (FInString) {
       FOut += c;
       if (FEscaped) {
@@ -183,7 +195,7 @@ private:
         FFilesKey = FFilesKey && FKeyLength < 5 && c == "Files"[FKeyLength];
         ++FKeyLength;
       }
-      return true;
+      return;
     }
     if (c == '[' && FAfterColon && FDepth == EntryDepth && FEntryIndex != FKeepEntry) {
       FSkipping = true;
@@ -192,10 +204,10 @@ private:
       FExpect = exValueOrClose;
       FFilesSucceeded = 0;
       FFilesFailed = 0;
-      return true;
+      return;
     }
     FOut += c;
-    if (c == ' ' || c == '\t' || c == '\n' || c == '\r') return true;
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\r') return;
     FAfterColon = c == ':' && FAfterFilesKey;
     FAfterFilesKey = false;
     if (c == '"') {
@@ -203,12 +215,15 @@ private:
       FFilesKey = FDepth == EntryDepth;
       FKeyLength = 0;
     } else if (c == '[' || c == '{') {
-      if (c == '{' && FDepth == EntryDepth - 1) ++FEntryIndex;
+      if (c == '{' && FDepth == EntryDepth - 1) {
+        ++FEntryIndex;
+        FEntryBegin = FAt;
+      }
       ++FDepth;
     } else if ((c == ']' || c == '}') && FDepth > 0) {
       --FDepth;
+      if (c == '}' && FDepth == EntryDepth - 1) FRanges.emplace_back(FEntryBegin, FAt + 1);
     }
-    return true;
   }
 
   // Inside a file list: a JSON syntax check, and of each file object whether "Success" last said true.
@@ -374,7 +389,11 @@ private:
   bool FEnd = false;
   // Outside file lists.
   int FDepth = 0;
-  int FEntryIndex = -1;  // of the entry object read last
+  int FEntryIndex = -1;       // of the entry object read last
+  uint64_t FInputOffset = 0;  // of the current block in the source
+  uint64_t FAt = 0;           // of the byte being passed on
+  uint64_t FEntryBegin = 0;
+  std::vector<std::pair<uint64_t, uint64_t>> FRanges;
   bool FInString = false;
   bool FEscaped = false;
   bool FFilesKey = false;       // the string so far could be an entry's "Files" key
@@ -732,6 +751,10 @@ struct THistoryRead {
   bool Missing = false;
   std::string Problem;
   bool Keep = true;
+  // A summary pass that read the file whole without a problem, while it stayed one settled version: that version
+  // and where its entries lie.
+  std::optional<TFileIdentity> Identity;
+  std::vector<std::pair<uint64_t, uint64_t>> Ranges;
 };
 
 // The three passes over history.json: every entry whole, every entry without its file list, or one entry whole
@@ -751,6 +774,7 @@ THistoryRead ParseHistory(const std::filesystem::path& file, TPass pass, int ent
   TFileListSkipper skipper(reader, pass == TPass::psOneEntry ? entry : -1);
   std::istream in(pass == TPass::psFull ? static_cast<std::streambuf*>(&reader) : &skipper);
   THistorySax sax(onEntry, pass == TPass::psSummary, pass == TPass::psOneEntry ? entry : -1);
+  const std::optional<TFileIdentity> before = FileIdentityOf(reader.Descriptor());
   const bool parsed = TJson::sax_parse(in, &sax);
   if (!reader.Fault().empty())
     result.Problem = reader.Fault();
@@ -762,6 +786,11 @@ THistoryRead ParseHistory(const std::filesystem::path& file, TPass pass, int ent
     result.Problem = ReplacedBytesProblem(reader.ReplacedBytes());
   // Replaced bytes cost only the characters they stood for; anything else leaves no entry to trust.
   result.Keep = parsed && reader.Fault().empty();
+  if (pass == TPass::psSummary && result.Problem.empty() && result.Keep && before &&
+      before == FileIdentityOf(reader.Descriptor()) && IdentityIsSettled(*before)) {
+    result.Identity = before;
+    result.Ranges = skipper.EntryRanges();
+  }
   return result;
 }
 
@@ -776,8 +805,84 @@ std::vector<TBackupHistoryItem> TConfigManager::ReadHistory() {
   return items;
 }
 
+THistorySummary HistorySummaryOf(TBackupHistoryItem item) {
+  THistorySummary summary;
+  for (const TBackupFileDetail& file : item.Files) ++(file.Success ? summary.SuccessfulFiles : summary.FailedFiles);
+  item.Files = {};  // its storage too: summaries are kept
+  summary.Item = std::move(item);
+  return summary;
+}
+
+namespace {
+
+// Entry `at` of the file version `index` describes, read from its bytes alone and checked as a whole read would
+// check them. nullopt when the file is no longer that version or the bytes do not read as one entry; `at` outside
+// the entries gives no item.
+struct TIndexedEntry {
+  std::optional<TBackupHistoryItem> Item;
+};
+std::optional<TIndexedEntry> ReadIndexedEntry(const std::filesystem::path& file, const THistoryIndex& index, int at,
+                                              IClock& clock) {
+  const TFileHandle fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.IsOpen() || FileIdentityOf(fd.Get()) != index.File) return std::nullopt;
+  if (at < 0 || static_cast<size_t>(at) >= index.Entries.size()) return TIndexedEntry{};
+  const THistoryIndex::TEntry& range = index.Entries[static_cast<size_t>(at)];
+  if (range.End < range.Begin || range.End > index.File.Size) return std::nullopt;
+  // One entry's bytes, wrapped in the root array it sits in.
+  std::string text(static_cast<size_t>(range.End - range.Begin) + 2, '[');
+  text.back() = ']';
+  for (size_t done = 0; done + 2 < text.size();) {
+    const ssize_t got =
+        ::pread(fd.Get(), text.data() + 1 + done, text.size() - 2 - done, static_cast<off_t>(range.Begin + done));
+    if (got <= 0) return std::nullopt;
+    done += static_cast<size_t>(got);
+  }
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  for (size_t i = 0; i < text.size();) {
+    const size_t len = bytes[i] < 0x80 ? 1 : Utf8SequenceLength(bytes + i, text.size() - i);
+    if (len == 0) return std::nullopt;
+    i += len;
+  }
+  std::optional<TRawEntry> raw;
+  int entries = 0;
+  THistorySax sax(
+      [&](TRawEntry& entry) {
+        ++entries;
+        raw = std::move(entry);
+      },
+      false);
+  if (!TJson::sax_parse(text.begin(), text.end(), &sax) || entries != 1) return std::nullopt;
+  return TIndexedEntry{CompleteEntry(*raw, clock)};
+}
+
+}  // namespace
+
+const THistoryIndex* TConfigManager::MatchingHistoryIndex() const {
+  if (!FHistoryIndex) return nullptr;
+  const TFileHandle fd(::open(FHistoryFile.c_str(), O_RDONLY | O_CLOEXEC));
+  return fd.IsOpen() && FileIdentityOf(fd.Get()) == FHistoryIndex->File ? FHistoryIndex.get() : nullptr;
+}
+
+void TConfigManager::OfferHistoryIndex(const std::shared_ptr<const THistoryIndex>& index) {
+  if (index == FOfferedIndex) return;
+  FOfferedIndex = index;
+  FHistoryIndex = index;
+}
+
 std::vector<THistorySummary> TConfigManager::LoadHistorySummary() {
   std::vector<THistorySummary> items;
+  if (const THistoryIndex* index = MatchingHistoryIndex()) {
+    // The version the index was made from, which read whole.
+    NoteFile(FHistoryNote, FHistoryFile, {});
+    items.reserve(index->Entries.size());
+    for (const THistoryIndex::TEntry& entry : index->Entries) items.push_back(entry.Summary);
+    return items;
+  }
+  ReadHistorySummary(items);
+  return items;
+}
+
+bool TConfigManager::ReadHistorySummary(std::vector<THistorySummary>& items) {
   const THistoryRead read = ParseHistory(FHistoryFile, TPass::psSummary, -1, [&](TRawEntry& raw) {
     // A list the skipper did not recognise (its key spelled with escapes) arrives whole and is judged here.
     THistorySummary summary;
@@ -791,11 +896,34 @@ std::vector<THistorySummary> TConfigManager::LoadHistorySummary() {
   });
   NoteFile(FHistoryNote, FHistoryFile, read.Problem);
   if (!read.Keep) items.clear();
-  return items;
+  FHistoryIndex.reset();
+  if (read.Identity && read.Ranges.size() == items.size()) {
+    auto index = std::make_shared<THistoryIndex>();
+    index->File = *read.Identity;
+    index->Entries.reserve(items.size());
+    for (size_t i = 0; i < items.size(); ++i)
+      index->Entries.push_back({read.Ranges[i].first, read.Ranges[i].second, items[i]});
+    FHistoryIndex = std::move(index);
+  }
+  return read.Keep && !read.Missing;
 }
 
 std::optional<TBackupHistoryItem> TConfigManager::LoadHistoryItem(int index) {
   if (index < 0) return std::nullopt;
+  if (FHistoryIndex) {
+    if (std::optional<TIndexedEntry> entry = ReadIndexedEntry(FHistoryFile, *FHistoryIndex, index, *FClock)) {
+      NoteFile(FHistoryNote, FHistoryFile, {});
+      return std::move(entry->Item);
+    }
+  }
+  // No index of this version: the summary pass makes one, so this read and the next ones take one entry's bytes.
+  std::vector<THistorySummary> summaries;
+  if (!ReadHistorySummary(summaries)) return std::nullopt;
+  if (FHistoryIndex) {
+    if (std::optional<TIndexedEntry> entry = ReadIndexedEntry(FHistoryFile, *FHistoryIndex, index, *FClock))
+      return std::move(entry->Item);
+  }
+  // Kept with replaced bytes, or changed meanwhile: the entry comes from a pass of its own.
   std::optional<TBackupHistoryItem> item;
   const THistoryRead read =
       ParseHistory(FHistoryFile, TPass::psOneEntry, index, [&](TRawEntry& raw) { item = CompleteEntry(raw, *FClock); });
@@ -825,9 +953,15 @@ void TConfigManager::ChangeHistoryFile(const std::function<void()>& change) {
     change();
 }
 
-void TConfigManager::SaveHistory(const std::vector<TBackupHistoryItem>& items) {
+void TConfigManager::SaveHistory(std::vector<TBackupHistoryItem> items, std::optional<TBackupHistoryItem> storedLast) {
   EnsureReplaceable(FHistoryNote, "Yedekleme geçmişi dosyası");
   TAtomicFileWriter writer(FHistoryFile);
+  // The index of the new file, made as it is written: the entries came from a read of the file (and read back as
+  // they are), the last one added is taken as a read will give it back. Each entry goes into its summary once
+  // written, so its file list is let go of on the way.
+  auto index = std::make_shared<THistoryIndex>();
+  index->Entries.reserve(items.size());
+  uint64_t offset = Utf8Bom.size() + 1;
   writer.Write(Utf8Bom);
   writer.Write("[");
   std::string buffer;
@@ -836,12 +970,27 @@ void TConfigManager::SaveHistory(const std::vector<TBackupHistoryItem>& items) {
     if (i) buffer += ',';
     AppendHistoryItemJson(buffer, items[i]);
     writer.Write(buffer);
+    const bool last = i + 1 == items.size();
+    index->Entries.push_back({offset + (i ? 1 : 0), offset + buffer.size(),
+                              HistorySummaryOf(std::move(last && storedLast ? *storedLast : items[i]))});
+    offset += buffer.size();
   }
   writer.Write("]");
   writer.Write(JsonFileLineEnd);
   // The slow part (the data reaching the disk) stays outside the guard; only the rename runs inside it.
   writer.Flush();
-  ChangeHistoryFile([&] { writer.Commit(); });
+  const std::optional<TFileIdentity> identity = writer.Identity();
+  if (identity) {
+    index->File = *identity;
+    WaitUntilSettled(*identity);
+  }
+  ChangeHistoryFile([&] {
+    writer.Commit();
+    if (identity && IdentityIsSettled(*identity))
+      FHistoryIndex = std::move(index);
+    else
+      FHistoryIndex.reset();
+  });
 }
 
 std::vector<TBackupHistoryItem> TConfigManager::LoadHistory() { return ReadHistory(); }
@@ -849,14 +998,14 @@ std::vector<TBackupHistoryItem> TConfigManager::LoadHistory() { return ReadHisto
 void TConfigManager::AddHistoryItem(const TBackupHistoryItem& item) {
   auto items = ReadHistory();
   items.push_back(item);
-  SaveHistory(items);
+  SaveHistory(std::move(items), HistoryItemAsStored(item, *FClock));
 }
 
 void TConfigManager::DeleteHistoryItem(int index) {
   auto items = ReadHistory();
   if (index < 0 || index >= static_cast<int>(items.size())) return;
   items.erase(items.begin() + index);
-  SaveHistory(items);
+  SaveHistory(std::move(items));
 }
 
 void TConfigManager::DeleteHistoryByOutputPaths(const std::vector<std::string>& paths) {
@@ -867,7 +1016,7 @@ void TConfigManager::DeleteHistoryByOutputPaths(const std::vector<std::string>& 
       if (SameText(item.OutputPath, p)) return true;
     return false;
   });
-  SaveHistory(items);
+  SaveHistory(std::move(items));
 }
 
 void TConfigManager::ClearHistory() {
@@ -876,6 +1025,7 @@ void TConfigManager::ClearHistory() {
   ChangeHistoryFile([&] {
     if (!std::filesystem::remove(FHistoryFile, ec) && ec)
       throw EVelkorError("Dosya silinemedi: " + FHistoryFile.string() + " (" + SystemErrorMessage(ec.value()) + ")");
+    FHistoryIndex.reset();
   });
 }
 

@@ -2,10 +2,13 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "platform/FileHandle.h"
 #include "platform/Leftovers.h"
@@ -90,6 +93,29 @@ void TAtomicFileWriter::Commit() {
     ::fsync(dir);
     ::close(dir);
   }
+}
+
+std::optional<TFileIdentity> FileIdentityOf(int fd) {
+  struct stat st;
+  if (fd < 0 || ::fstat(fd, &st) != 0) return std::nullopt;
+  TFileIdentity id;
+  id.Device = static_cast<uint64_t>(st.st_dev);
+  id.Inode = static_cast<uint64_t>(st.st_ino);
+  id.Size = static_cast<uint64_t>(st.st_size);
+  id.ModifiedNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return id;
+}
+
+bool IdentityIsSettled(const TFileIdentity& identity) {
+  // File times come from the coarse clock.
+  timespec now{};
+  if (::clock_gettime(CLOCK_REALTIME_COARSE, &now) != 0) return false;
+  return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec > identity.ModifiedNs;
+}
+
+void WaitUntilSettled(const TFileIdentity& identity) {
+  for (int i = 0; i < 50 && !IdentityIsSettled(identity); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 bool IsAtomicWriteTemporaryName(std::string_view fileName) {

@@ -32,7 +32,8 @@ public:
   TJsonTextReader(const TJsonTextReader&) = delete;
   TJsonTextReader& operator=(const TJsonTextReader&) = delete;
 
-  int OpenError() const { return FOpenError; }  // errno of the failed open, 0 when it opened
+  int OpenError() const { return FOpenError; }
+  int Descriptor() const { return FFd; }  // -1 when it did not open  // errno of the failed open, 0 when it opened
   uint64_t ReplacedBytes() const { return FReplaced; }
   // Nothing but JSON's blanks (and a byte-order mark) so far; a file of NULs, as a crash can leave, is not blank.
   bool Blank() const { return FBlank; }

@@ -136,6 +136,44 @@ TEST_F(HistoryWriterTest, DestructionWaitsForEveryQueuedChange) {
   EXPECT_TRUE(FEvents.empty());
 }
 
+// Reads of a file the writer made, or one another program made afterwards, go by that file's index: queued changes
+// still replay on top of it, and an index the reader built itself is not swapped back for the writer's older one.
+TEST_F(HistoryWriterTest, ReadsGoByTheIndexOfTheFileAsItIsNow) {
+  FWriter->AddItem(Entry("A", 50));
+  FWriter->AddItem(Entry("B", 50));
+  PumpUntilIdle();
+  ASSERT_EQ(Names(FWriter->LoadHistorySummary(FReader)), (std::vector<std::string>{"A", "B"}));
+  ASSERT_TRUE(FReader.HistoryIndex());
+
+  FWriter->DeleteItem(0);
+  FWriter->AddItem(Entry("C", 50));
+  PumpUntilIdle([&] {
+    ASSERT_EQ(Names(FWriter->LoadHistorySummary(FReader)), (std::vector<std::string>{"B", "C"}));
+    const std::optional<TBackupHistoryItem> b = FWriter->LoadHistoryItem(FReader, 0);
+    ASSERT_TRUE(b.has_value());
+    EXPECT_EQ(b->TaskName, "B");
+    EXPECT_EQ(b->Files.size(), 50u);
+    EXPECT_EQ(FWriter->LoadHistoryItem(FReader, 1)->TaskName, "C");
+  });
+  const std::vector<TBackupHistoryItem> written = OnDisk();
+  ASSERT_EQ(Names(written), (std::vector<std::string>{"B", "C"}));
+  EXPECT_TRUE(*FWriter->LoadHistoryItem(FReader, 1) == written[1]);
+  const std::shared_ptr<const THistoryIndex> index = FReader.HistoryIndex();
+  ASSERT_TRUE(index);
+  FWriter->LoadHistorySummary(FReader);
+  EXPECT_EQ(FReader.HistoryIndex(), index) << "the file is unchanged: no pass over it";
+
+  // The command-line tool adds an entry.
+  TConfigManager(FDir.Path(), FClock).AddHistoryItem(Entry("D", 50));
+  EXPECT_EQ(Names(FWriter->LoadHistorySummary(FReader)), (std::vector<std::string>{"B", "C", "D"}));
+  EXPECT_EQ(FWriter->LoadHistoryItem(FReader, 2)->Files.size(), 50u);
+  const std::shared_ptr<const THistoryIndex> own = FReader.HistoryIndex();
+  ASSERT_TRUE(own);
+  EXPECT_NE(own, index);
+  FWriter->LoadHistorySummary(FReader);
+  EXPECT_EQ(FReader.HistoryIndex(), own);
+}
+
 class AppCoreHistoryWrites : public test::AppCoreHarness {};
 
 // A run's entry is queued as the completion returns; the core, going away at once, still writes it.

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 
 #include "config/ConfigManager.h"
 #include "platform/StoredJson.h"
@@ -439,6 +440,166 @@ TEST_F(HistoryStoreTest, AnEntryAsStoredIsWhatTheFileGivesBack) {
   EXPECT_TRUE(stored == FManager.LoadHistory().at(0));
   EXPECT_NE(stored.BackupTime, item.BackupTime);
   EXPECT_EQ(stored.CloudStatus, "Kaydedilmedi") << "derived as a read derives it";
+}
+
+// Entries whose text makes a byte-range reader stumble if it gets the ranges wrong: quotes, brackets and braces in
+// strings, escapes, control characters, path bytes that are not UTF-8, an entry without files.
+std::vector<TBackupHistoryItem> AwkwardEntries() {
+  std::vector<TBackupHistoryItem> items;
+  items.push_back(Entry("/y/\"ilk\" {a}.zip"));
+  items[0].Details = "bitti ]}, {\"Files\":[";
+  items[0].BackupTime += 0.7 / 86400;
+  items.push_back(Entry("/y/orta[1].zip", false));
+  items[1].TaskName = "Görev \\ \x01 \t ğüşöç";
+  items[1].Files.push_back({"/y/\xFF\xFE/}{\"Success\":true}", 7, true});
+  items.push_back(Entry("/y/son\xC3.zip"));
+  items[2].Files.clear();
+  items[2].SourceFolders = {"/home/ay\xFE", "[]"};
+  return items;
+}
+
+// The file made settled: any later write in place shows as another modification time.
+void Settle(const std::filesystem::path& file, int secondsAgo = 10) {
+  std::filesystem::last_write_time(file,
+                                   std::filesystem::file_time_type::clock::now() - std::chrono::seconds(secondsAgo));
+}
+
+void ExpectSameSummaries(const std::vector<THistorySummary>& a, const std::vector<THistorySummary>& b) {
+  ASSERT_EQ(a.size(), b.size());
+  for (size_t i = 0; i < a.size(); ++i) {
+    EXPECT_TRUE(a[i].Item == b[i].Item) << i;
+    EXPECT_EQ(a[i].SuccessfulFiles, b[i].SuccessfulFiles) << i;
+    EXPECT_EQ(a[i].FailedFiles, b[i].FailedFiles) << i;
+  }
+}
+
+// An index, whether the write that made the file built it or a read of a file written elsewhere did, gives the
+// rows and entries a full read gives, and reads keep using it.
+TEST_F(HistoryStoreTest, AnIndexGivesWhatAFullReadGives) {
+  const std::string handWritten =
+      std::string(Utf8Bom) +
+      "[ 5, {\"BackupTime\":\"2024-05-01T10:00:00\",\"TaskName\":\"el \\u00e7\\\"}\\u005d\",\"Su\\u0063cess\":true,"
+      "\"\\u0046iles\":[{\"FileName\":\"/"
+      "a\\u0000ff\",\"Success\":true},{\"FileName\":\"b\"}],\"Bilinmeyen\":{\"x\":[[]]}}"
+      " ,\n{\"OutputPath\":\"/y/\\u0000FE.zip\",\"Files\":[{\"FileName\":\"]\",\"Success\":false}]}\n]\r\n";
+  const struct {
+    const char* Name;
+    bool ByWrite;
+    std::string Text;
+  } sources[] = {{"written here", true, {}}, {"written elsewhere", false, handWritten}};
+  for (const auto& source : sources) {
+    SCOPED_TRACE(source.Name);
+    TTempDir dir;
+    TConfigManager manager(dir.Path(), FClock);
+    if (source.ByWrite) {
+      for (const TBackupHistoryItem& item : AwkwardEntries()) manager.AddHistoryItem(item);
+    } else {
+      WriteFile(manager.HistoryFile(), source.Text);
+      Settle(manager.HistoryFile());
+      manager.LoadHistorySummary();
+    }
+    const std::shared_ptr<const THistoryIndex> index = manager.HistoryIndex();
+    ASSERT_TRUE(index);
+
+    TConfigManager fresh(dir.Path(), FClock);
+    const std::vector<TBackupHistoryItem> full = fresh.LoadHistory();
+    ASSERT_FALSE(fresh.HistoryNote().Damaged()) << fresh.HistoryNote().Problem;
+    ASSERT_GE(full.size(), 2u);
+    ExpectSameSummaries(manager.LoadHistorySummary(), TConfigManager(dir.Path(), FClock).LoadHistorySummary());
+    for (int at : {0, static_cast<int>(full.size()) / 2, static_cast<int>(full.size()) - 1}) {
+      const std::optional<TBackupHistoryItem> one = manager.LoadHistoryItem(at);
+      ASSERT_TRUE(one.has_value()) << at;
+      EXPECT_TRUE(*one == full[static_cast<size_t>(at)]) << at;
+    }
+    EXPECT_FALSE(manager.LoadHistoryItem(static_cast<int>(full.size())).has_value());
+    EXPECT_FALSE(manager.HistoryNote().Damaged());
+    EXPECT_EQ(manager.HistoryIndex(), index) << "no pass was needed";
+  }
+}
+
+// Whatever changed the file behind the index, reads give the file's new content, never entries at stale offsets.
+TEST_F(HistoryStoreTest, AFileChangedBehindTheIndexIsReadAfresh) {
+  // "aaa" becomes "bbb" and "bbb" "ccc", each `length` letters long.
+  const auto Rename = [](std::string& text, size_t length) {
+    for (const auto& [from, to] : {std::pair{"bbb", 'c'}, std::pair{"aaa", 'b'}})
+      for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + length))
+        text.replace(at, 3, std::string(length, to));
+  };
+  enum TChange { chSameSizeInPlace, chOtherSizeInPlace, chReplacedByAnotherWriter };
+  for (const TChange change : {chSameSizeInPlace, chOtherSizeInPlace, chReplacedByAnotherWriter}) {
+    SCOPED_TRACE(change);
+    TTempDir dir;
+    TConfigManager manager(dir.Path(), FClock);
+    manager.AddHistoryItem(Entry("/y/aaa.zip"));
+    manager.AddHistoryItem(Entry("/y/bbb.zip"));
+    ASSERT_EQ(manager.LoadHistorySummary().size(), 2u);
+    ASSERT_TRUE(manager.HistoryIndex());
+    const std::filesystem::path file = manager.HistoryFile();
+    std::string text = ReadFile(file);
+    switch (change) {
+      case chSameSizeInPlace: {
+        const auto mtime = std::filesystem::last_write_time(file);
+        Rename(text, 3);
+        WriteFile(file, text);
+        std::filesystem::last_write_time(file, mtime + std::chrono::seconds(1));
+        break;
+      }
+      case chOtherSizeInPlace:
+        Rename(text, 4);
+        WriteFile(file, text);
+        break;
+      case chReplacedByAnotherWriter: {
+        TConfigManager other(dir.Path(), FClock);
+        other.DeleteHistoryItem(0);
+        other.AddHistoryItem(Entry("/y/ccc.zip"));
+        break;
+      }
+    }
+    const std::vector<TBackupHistoryItem> full = TConfigManager(dir.Path(), FClock).LoadHistory();
+    ASSERT_EQ(full.size(), 2u);
+    EXPECT_EQ(full[1].OutputPath, change == chOtherSizeInPlace ? "/y/cccc.zip" : "/y/ccc.zip");
+    const std::optional<TBackupHistoryItem> last = manager.LoadHistoryItem(1);
+    ASSERT_TRUE(last.has_value());
+    EXPECT_TRUE(*last == full[1]);
+    ExpectSameSummaries(manager.LoadHistorySummary(), TConfigManager(dir.Path(), FClock).LoadHistorySummary());
+  }
+}
+
+// Damage is found with an index in hand: in a file changed behind it, and in an entry's own bytes even where the
+// file system shows no change.
+TEST_F(HistoryStoreTest, DamageIsNotedAndKeptAsideWithAnIndexInHand) {
+  enum TDamage { dmCutFile, dmBadByteInTheEntryUnseen };
+  for (const TDamage damage : {dmCutFile, dmBadByteInTheEntryUnseen}) {
+    SCOPED_TRACE(damage);
+    TTempDir dir;
+    TConfigManager manager(dir.Path(), FClock);
+    manager.AddHistoryItem(Entry("/y/a.zip"));
+    manager.AddHistoryItem(Entry("/y/b.zip"));
+    ASSERT_TRUE(manager.HistoryIndex());
+    const std::filesystem::path file = manager.HistoryFile();
+    const auto mtime = std::filesystem::last_write_time(file);
+    std::string text = ReadFile(file);
+    if (damage == dmCutFile) {
+      text.resize(text.size() - 40);
+    } else {
+      text[text.find("/y/a.zip") + 3] = '\xFF';
+    }
+    WriteFile(file, text);
+    if (damage == dmBadByteInTheEntryUnseen) std::filesystem::last_write_time(file, mtime);
+
+    const std::optional<TBackupHistoryItem> first = manager.LoadHistoryItem(0);
+    EXPECT_TRUE(manager.HistoryNote().Damaged());
+    ASSERT_FALSE(manager.HistoryNote().KeptCopy.empty());
+    EXPECT_EQ(ReadFile(manager.HistoryNote().KeptCopy), text);
+    if (damage == dmCutFile) {
+      EXPECT_FALSE(first.has_value()) << "nothing of a cut file is trusted";
+      EXPECT_TRUE(manager.LoadHistorySummary().empty());
+    } else {
+      ASSERT_TRUE(first.has_value()) << "a replaced byte costs only its character";
+      EXPECT_EQ(first->LocalOutputPath, "/y/" + Fffd + ".zip");
+    }
+    EXPECT_TRUE(manager.HistoryNote().Damaged());
+  }
 }
 
 }  // namespace
