@@ -8,6 +8,7 @@
 #include <fstream>
 #include <string>
 
+#include "HistoryEntries.h"
 #include "config/ConfigManager.h"
 
 using namespace velkor;
@@ -16,24 +17,7 @@ using Clock = std::chrono::steady_clock;
 static double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
 
 static TBackupHistoryItem MakeEntry(int index, int files) {
-  TBackupHistoryItem item;
-  item.BackupTime = EncodeDateTime(2024, 1, 1, 0, 0, 0) + index / 24.0;
-  item.Success = true;
-  item.TaskName = "Muhasebe Belgeleri";
-  item.Details = "Yedekleme başarıyla tamamlandı";
-  item.StorageModeText = "Lokal Disk";
-  item.OutputPath = "/mnt/yedek/Muhasebe Belgeleri_" + std::to_string(index) + ".zip";
-  item.LocalOutputPath = item.OutputPath;
-  item.Checksum = std::string(64, 'e');
-  item.Verified = true;
-  item.SourceFolders = {"/home/ayşe/Belgeler"};
-  item.SourceCount = 1;
-  item.FileCount = files;
-  for (int f = 0; f < files; ++f)
-    item.Files.push_back(
-        {"/home/ayşe/Belgeler/klasör " + std::to_string(f % 40) + "/dosya-" + std::to_string(f) + ".txt", 1000 + f,
-         true});
-  return item;
+  return bench::MakeHistoryEntry(index, files, EncodeDateTime(2024, 1, 1, 0, 0, 0), 1.0 / 24.0);
 }
 
 int main(int argc, char** argv) {

@@ -20,6 +20,7 @@
 #include <fstream>
 #include <string>
 
+#include "HistoryEntries.h"
 #include "app/AppCore.h"
 #include "config/ConfigManager.h"
 
@@ -31,24 +32,7 @@ namespace {
 double Ms(Clock::time_point since) { return std::chrono::duration<double, std::milli>(Clock::now() - since).count(); }
 
 TBackupHistoryItem MakeEntry(int index, int files) {
-  TBackupHistoryItem item;
-  item.BackupTime = EncodeDateTime(2024, 1, 1, 2, 0, 0) + index;
-  item.Success = true;
-  item.TaskName = "Muhasebe Belgeleri";
-  item.Details = "Yedekleme başarıyla tamamlandı";
-  item.StorageModeText = "Lokal Disk";
-  item.OutputPath = "/mnt/yedek/Muhasebe Belgeleri_" + std::to_string(index) + ".zip";
-  item.LocalOutputPath = item.OutputPath;
-  item.Checksum = std::string(64, 'e');
-  item.Verified = true;
-  item.SourceFolders = {"/home/ayşe/Belgeler"};
-  item.SourceCount = 1;
-  item.FileCount = files;
-  for (int f = 0; f < files; ++f)
-    item.Files.push_back(
-        {"/home/ayşe/Belgeler/klasör " + std::to_string(f % 40) + "/dosya-" + std::to_string(f) + ".txt", 1000 + f,
-         true});
-  return item;
+  return bench::MakeHistoryEntry(index, files, EncodeDateTime(2024, 1, 1, 2, 0, 0), 1.0);
 }
 
 TBackupResultSnapshot MakeSnapshot(int index, int files) {
