@@ -1,8 +1,13 @@
 #pragma once
 // The history entries the history benchmarks write: one run of a task over `files` files of one source folder.
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
 
+#include "config/ConfigManager.h"
 #include "config/HistoryItem.h"
+#include "config/JsonFormat.h"
 #include "util/DateTime.h"
 
 namespace velkor::bench {
@@ -27,6 +32,21 @@ inline TBackupHistoryItem MakeHistoryEntry(int index, int files, TDateTime first
         {"/home/ayşe/Belgeler/klasör " + std::to_string(f % 40) + "/dosya-" + std::to_string(f) + ".txt", 1000 + f,
          true});
   return item;
+}
+
+// Writes `file` as the store would, one entry at a time, so a large history is never whole in memory.
+inline void WriteHistoryFile(const std::filesystem::path& file, int entries,
+                             const std::function<TBackupHistoryItem(int index)>& makeEntry) {
+  std::ofstream out(file, std::ios::binary);
+  out << Utf8Bom << '[';
+  std::string buffer;
+  for (int i = 0; i < entries; ++i) {
+    buffer.clear();
+    if (i) buffer += ',';
+    AppendHistoryItemJson(buffer, makeEntry(i));
+    out << buffer;
+  }
+  out << ']' << JsonFileLineEnd;
 }
 
 }  // namespace velkor::bench

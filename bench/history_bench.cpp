@@ -28,18 +28,7 @@ int main(int argc, char** argv) {
   TConfigManager manager(dir);
 
   auto t0 = Clock::now();
-  {
-    std::ofstream out(manager.HistoryFile(), std::ios::binary);
-    out << Utf8Bom << '[';
-    std::string buffer;
-    for (int i = 0; i < entries; ++i) {
-      buffer.clear();
-      if (i) buffer += ',';
-      AppendHistoryItemJson(buffer, MakeEntry(i, files));
-      out << buffer;
-    }
-    out << ']' << JsonFileLineEnd;
-  }
+  bench::WriteHistoryFile(manager.HistoryFile(), entries, [files](int i) { return MakeEntry(i, files); });
   const double generate = Seconds(t0);
   const auto bytes = std::filesystem::file_size(manager.HistoryFile());
 

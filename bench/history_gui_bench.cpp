@@ -85,17 +85,7 @@ public:
 
 int Generate(const std::filesystem::path& dir, int entries, int files) {
   TConfigManager manager(dir);
-  std::ofstream out(manager.HistoryFile(), std::ios::binary);
-  out << Utf8Bom << '[';
-  std::string buffer;
-  for (int i = 0; i < entries; ++i) {
-    buffer.clear();
-    if (i) buffer += ',';
-    AppendHistoryItemJson(buffer, MakeEntry(i, files));
-    out << buffer;
-  }
-  out << ']' << JsonFileLineEnd;
-  out.close();
+  bench::WriteHistoryFile(manager.HistoryFile(), entries, [files](int i) { return MakeEntry(i, files); });
   std::printf("history.json: %d entries x %d files = %.1f MiB\n", entries, files,
               std::filesystem::file_size(manager.HistoryFile()) / 1048576.0);
   return 0;
