@@ -932,15 +932,6 @@ void TAppCore::StartCloudStep(TBackupResultSnapshot snapshot) {
   *FCloudCancel = false;
   FCloudPercent = -1;
   TBackgroundJob* job = FCloudJob.get();
-  auto work = [this, job, copy = FCloudCopy, target = CloudCopyTargetOf(*FRunningTask), result = FCloudSnapshot,
-               cancel = FCloudCancel] {
-    TPostRunContext context;
-    // The posted calls run only while the job, and so the core, is alive.
-    context.AddLog = [this, job](const std::string& line) { job->Post([this, line] { AddLog(line); }); };
-    context.OnProgress = [this, job](const TCloudCopyProgress& p) { job->Post([this, p] { ShowCloudProgress(p); }); };
-    context.ShouldCancel = [cancel] { return cancel->load(); };
-    copy->PerformPostRunCloudCopy(target, *result, context);
-  };
   // A core going away (the engine's completion inside its destructor) has no time for an upload: the step runs
   // here, cancelled at once, and leaves the output where the run put it.
   if (FDestroying || !job) {
@@ -950,6 +941,15 @@ void TAppCore::StartCloudStep(TBackupResultSnapshot snapshot) {
     FCloudCopy->PerformPostRunCloudCopy(CloudCopyTargetOf(*FRunningTask), *FCloudSnapshot, context);
     return CloudStepDone("");
   }
+  auto work = [this, job, copy = FCloudCopy, target = CloudCopyTargetOf(*FRunningTask), result = FCloudSnapshot,
+               cancel = FCloudCancel] {
+    TPostRunContext context;
+    // The posted calls run only while the job, and so the core, is alive.
+    context.AddLog = [this, job](const std::string& line) { job->Post([this, line] { AddLog(line); }); };
+    context.OnProgress = [this, job](const TCloudCopyProgress& p) { job->Post([this, p] { ShowCloudProgress(p); }); };
+    context.ShouldCancel = [cancel] { return cancel->load(); };
+    copy->PerformPostRunCloudCopy(target, *result, context);
+  };
   job->Start(std::move(work), [this](const std::string& error) { CloudStepDone(error); });
   UpdateTrayStatus();
   FlushPendingLogs();
